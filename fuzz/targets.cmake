@@ -1,0 +1,1 @@
+# One line per fuzzer: tikora_fuzzer(NAME SOURCE LIBRARIES...)
