@@ -194,6 +194,8 @@ const TableDef& Database::Definition(const std::string& schema) {
   auto it = definitions_.find(schema);
   if (it == definitions_.end() || it->second.first != version) {
     TableDef def = ReadDefinition(db_, schema);
+    std::string path = TableFilePath(schema);
+    def.file_name = path.substr(path.rfind('/') + 1);
     it = definitions_.insert_or_assign(schema, std::make_pair(version, std::move(def))).first;
   } else {
     // Title and user version live in rows, not in the schema: always read them fresh.
