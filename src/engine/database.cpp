@@ -128,6 +128,7 @@ Database::~Database() {
   sqlite3_close(db_);
   for (auto& [schema, l] : locks_)
     if (l.fd >= 0) close(l.fd);
+  if (gate_fd_ >= 0) close(gate_fd_);
 }
 
 void Database::SetBusyTimeout(int milliseconds) {
@@ -373,12 +374,35 @@ void Database::StartTransaction(const std::vector<std::string>& tables) {
   }
   for (const auto& s : schemas) Attach(s);
   transaction_tables_ = schemas;
+  AcquireWriteGate();
   int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     transaction_tables_.clear();
+    ReleaseWriteGate();
     ThrowSqlite(db_, rc, "Cannot start the transaction");
   }
   in_transaction_ = true;
+}
+
+void Database::AcquireWriteGate() {
+  if (gate_fd_ < 0) {
+    gate_fd_ = open((directory_ + "/.tikora-write.lck").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0664);
+    if (gate_fd_ < 0)
+      throw EngineError(kErrReadWrite, fmt::format("Cannot open the write lock of '{}': {}",
+                                                   directory_, std::strerror(errno)));
+  }
+  // Poll briefly rather than leave the waiting to SQLite's busy handler, whose back-off of up to
+  // 100 ms lets newcomers overtake a waiter again and again under many writers.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busy_timeout_ms_);
+  while (flock(gate_fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (std::chrono::steady_clock::now() >= deadline)
+      throw EngineError(kErrRecordLocked, "Table locked: the data is in use by another user");
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+}
+
+void Database::ReleaseWriteGate() {
+  if (gate_fd_ >= 0) flock(gate_fd_, LOCK_UN);
 }
 
 void Database::Commit() {
@@ -392,10 +416,12 @@ void Database::Commit() {
       in_transaction_ = false;
       transaction_tables_.clear();
     }
+    if (!in_transaction_) ReleaseWriteGate();
     ThrowSqlite(db_, rc, "Cannot commit");
   }
   in_transaction_ = false;
   transaction_tables_.clear();
+  ReleaseWriteGate();
 }
 
 void Database::Rollback() {
@@ -403,6 +429,7 @@ void Database::Rollback() {
   sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   in_transaction_ = false;
   transaction_tables_.clear();
+  ReleaseWriteGate();
 }
 
 void Database::CreateTempTable(const TableDef& def) {

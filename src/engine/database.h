@@ -13,7 +13,9 @@
 // waiting, and fails with kErrAccessDenied while anyone else holds it.
 //
 // Write transactions name their tables; they begin with BEGIN IMMEDIATE while exactly those
-// files are attached, so every table they write is locked for them from the start.
+// files are attached, so every table they write is locked for them from the start. Every
+// BEGIN IMMEDIATE also locks the shared main file, so writers of one data folder take turns in
+// any case; a gate lock file (".tikora-write.lck") makes them queue without SQLite's back-off.
 #pragma once
 
 #include <sqlite3.h>
@@ -149,11 +151,14 @@ class Database : public SchemaLookup {
   void AcquireLock(const std::string& schema, bool exclusive);
   void ReleaseLock(const std::string& schema, bool exclusive);
   void MakeRoom();
+  void AcquireWriteGate();
+  void ReleaseWriteGate();
   void ClearStatementCache();
 
   std::string directory_;
   sqlite3* db_ = nullptr;
-  int busy_timeout_ms_ = 5000;
+  int busy_timeout_ms_ = 10000;
+  int gate_fd_ = -1;  // ".tikora-write.lck": one writer of the data folder at a time
   bool in_transaction_ = false;
   std::vector<std::string> transaction_tables_;
   std::map<std::string, Attachment> attached_;
