@@ -21,6 +21,8 @@
 namespace tikora {
 namespace {
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 bool IsIniBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view TrimIniBlanks(std::string_view text) {
@@ -50,7 +52,8 @@ bool IsStorableSection(const std::string& section) {
 
 bool IsStorableKey(const std::string& key) {
   return !key.empty() && !HasLineBreakOrNul(key) && key.find('=') == std::string::npos &&
-         key.front() != ';' && key.front() != '#' && key.front() != '[';
+         key.front() != ';' && key.front() != '#' && key.front() != '[' &&
+         !key.starts_with(kByteOrderMark);
 }
 
 // The stored form of a value: one line, and wrapped in quotes when reading would otherwise
@@ -71,12 +74,40 @@ std::string DecodeValue(std::string_view stored) {
   return std::string(stored);
 }
 
-// The text as the parser should see it:
+std::string_view WithoutLeadingBlanksAndMarks(std::string_view line) {
+  while (true) {
+    if (!line.empty() && IsIniBlank(line.front())) {
+      line.remove_prefix(1);
+    } else if (line.starts_with(kByteOrderMark)) {
+      line.remove_prefix(kByteOrderMark.size());
+    } else {
+      return line;
+    }
+  }
+}
+
+bool IsCommentLine(std::string_view line) {
+  return !line.empty() && (line.front() == ';' || line.front() == '#');
+}
+
+// A line the parser would ignore: not blank, not a comment, neither a closed section header nor
+// a key with a name.
+bool IsIgnoredLine(std::string_view line) {
+  if (line.empty() || IsCommentLine(line)) return false;
+  if (line.front() == '[') return line.find(']') == std::string_view::npos;
+  const std::size_t equals = line.find('=');
+  return equals == std::string_view::npos || equals == 0;
+}
+
+// The text as the parser should see it, one kind of line per line:
 // - a NUL byte would end the parser's text early and lose the rest of the file on the next save,
 //   so it becomes a blank;
 // - line ends become "\n" (a lone "\r" counts as a line end, as the parser takes it);
-// - a line that opens a section without closing it is neither section nor key; the parser would
-//   take parts of the following lines into the section name, so it is turned into a comment.
+// - leading blanks go, and with them any byte-order mark among them: written back at the start of
+//   a file a mark would be taken for the file's own and vanish from the key;
+// - lines that mean nothing (no "=", an empty key name, a section header that is not closed)
+//   become comments. The parser would drop them together with the comments in front of them,
+//   and an unclosed header would even pull the following lines into a section name.
 std::string NormalizedText(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 16);
@@ -86,10 +117,8 @@ std::string NormalizedText(std::string_view text) {
     if (end == std::string_view::npos) end = text.size();
     std::string line(text.substr(i, end - i));
     std::replace(line.begin(), line.end(), '\0', ' ');
-    const std::string_view content = TrimIniBlanks(line);
-    if (!content.empty() && content.front() == '[' && content.find(']') == std::string_view::npos) {
-      line = ";" + line;
-    }
+    line = std::string(WithoutLeadingBlanksAndMarks(line));
+    if (IsIgnoredLine(TrimIniBlanks(line))) line = ";" + line;
     out += line;
     if (end < text.size()) {
       out += '\n';
@@ -100,38 +129,36 @@ std::string NormalizedText(std::string_view text) {
   return out;
 }
 
-// Lines at the end of the text, after the last section or key, that are comments. The parser
-// keeps comments only in front of a section or key, so these are carried separately.
-std::string TrailingComments(std::string_view text) {
+std::vector<std::string_view> SplitLines(std::string_view text) {
   std::vector<std::string_view> lines;
   std::size_t start = 0;
-  while (start <= text.size()) {
+  while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
+    lines.push_back(text.substr(start, end - start));
     start = end + 1;
   }
-  std::vector<std::string_view> comments;
-  bool seen_entry = false;
-  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-    std::string_view line = TrimIniBlanks(*it);
-    if (line.empty()) continue;
-    if (line.front() == ';' || line.front() == '#') {
-      comments.push_back(line);
-    } else if (line.front() == '[' || line.find('=') != std::string_view::npos) {
-      seen_entry = true;
-      break;
-    }
+  return lines;
+}
+
+// Comment lines of a normalized text that the parser would not keep: those after the last
+// section or key (it keeps a comment only in front of one), apart from the file's opening
+// comment block, which it keeps on its own. They are carried separately and written at the end.
+std::string TrailingComments(std::string_view normalized) {
+  const std::vector<std::string_view> lines = SplitLines(normalized);
+  std::size_t first = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (!lines[i].empty() && !IsCommentLine(lines[i])) first = i + 1;  // a section or key
   }
-  // Without any section or key the parser keeps the file's opening comment block itself;
-  // carrying comments as well would double them.
-  if (!seen_entry) return {};
+  if (first == 0) {
+    while (first < lines.size() && IsCommentLine(lines[first])) ++first;  // the opening block
+  }
   std::string out;
-  for (auto it = comments.rbegin(); it != comments.rend(); ++it) {
-    out += *it;
-    out += '\n';
+  for (std::size_t i = first; i < lines.size(); ++i) {
+    if (IsCommentLine(lines[i])) {
+      out.append(lines[i]);
+      out += '\n';
+    }
   }
   return out;
 }
