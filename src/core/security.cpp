@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "core/language.h"
+
 namespace tikora {
 namespace {
 
@@ -76,7 +78,9 @@ void CheckSecurityFile(const std::filesystem::path& data_path, Prompter& prompte
   const std::string version =
       SecurityFileVersion(RecordFile(path, kSecurityVersionReadSize, RecordFile::Mode::ReadOnly).Buffer());
   if (version != "1.00" && version != "2.00") {
-    prompter.Show(translate(kSecurityResetMessage), "Tikora", MessageKind::Information);
+    const std::string message =
+        translate ? translate(kSecurityResetMessage) : TranslateMessage(kSecurityResetMessage);
+    prompter.Show(message, "Tikora", MessageKind::Information);
     CreateFreshSecurityFile(path);
     return;  // the file is current now; the version check below has nothing left to replace
   }

@@ -37,7 +37,7 @@ inline constexpr const char* kSecurityResetMessage =
     "this your passwords have been reset to the default values.  We apologize for any "
     "inconvenience.";
 
-// Translates one fixed message text; the programs pass TranslateMessage.
+// Translates one fixed message text (TranslateMessage unless a caller passes another).
 using Translator = std::function<std::string(const std::string&)>;
 
 // The security object of a running program. Only the switch is kept.
@@ -85,9 +85,9 @@ std::string SecurityFileVersion(const std::vector<unsigned char>& record);
 // At start of the administrator program. A missing file is created (version "2.00", switch off).
 // An existing file of a version other than "1.00" or "2.00" is replaced after the translated
 // reset message has been shown once; a file whose version compares lower than "2.00" (byte-wise)
-// is replaced silently, which turns the switch off.
+// is replaced silently, which turns the switch off. An empty `translate` means TranslateMessage.
 void CheckSecurityFile(const std::filesystem::path& data_path, Prompter& prompter,
-                       const Translator& translate);
+                       const Translator& translate = {});
 
 // Sets the switch of `secure` from the file (off when the file is missing or short).
 void LoadSecuritySwitch(TSecure& secure, const std::filesystem::path& data_path);

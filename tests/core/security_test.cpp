@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scripted_prompter.h"
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -12,17 +14,6 @@ namespace tikora {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Records what was shown; answers nothing (the security check asks no questions).
-class RecordingPrompter : public Prompter {
- public:
-  Answer Ask(const std::string&, const std::string&, Buttons) override { return Answer::Cancel; }
-  void Show(const std::string& text, const std::string&, MessageKind) override {
-    shown.push_back(text);
-  }
-  bool Input(const std::string&, const std::string&, std::string&) override { return false; }
-  std::vector<std::string> shown;
-};
 
 class SecurityFileTest : public ::testing::Test {
  protected:
@@ -51,7 +42,7 @@ class SecurityFileTest : public ::testing::Test {
   }
 
   fs::path dir_;
-  RecordingPrompter prompter_;
+  test::ScriptedPrompter prompter_;
   Translator translate_ = [](const std::string& text) { return "[xx] " + text; };
 };
 
@@ -70,8 +61,15 @@ TEST_F(SecurityFileTest, MissingFileIsCreatedCurrentAndOff) {
   CheckSecurityFile(dir_, prompter_, translate_);
   EXPECT_EQ(ReadFile(), kFreshRecord);
   EXPECT_EQ(ReadFile().size(), 54u);
-  EXPECT_TRUE(prompter_.shown.empty());
+  EXPECT_TRUE(prompter_.Texts().empty());
   EXPECT_FALSE(LoadedSwitch());
+}
+
+TEST_F(SecurityFileTest, MessagePassesTheProgramTranslationByDefault) {
+  WriteFile(Record("9.99", '\1'));
+  CheckSecurityFile(dir_, prompter_);  // the process language is English: the text as defined
+  ASSERT_EQ(prompter_.Texts().size(), 1u);
+  EXPECT_EQ(prompter_.Texts()[0], kSecurityResetMessage);
 }
 
 TEST_F(SecurityFileTest, ExistingFilesByVersion) {
@@ -96,17 +94,17 @@ TEST_F(SecurityFileTest, ExistingFilesByVersion) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    prompter_.shown.clear();
+    test::ScriptedPrompter prompter;
     WriteFile(c.contents);
-    CheckSecurityFile(dir_, prompter_, translate_);
+    CheckSecurityFile(dir_, prompter, translate_);
     if (c.message) {
-      ASSERT_EQ(prompter_.shown.size(), 1u);
-      EXPECT_EQ(prompter_.shown[0],
+      ASSERT_EQ(prompter.Texts().size(), 1u);
+      EXPECT_EQ(prompter.Texts()[0],
                 "[xx] The storage of password information has changed in the new version of "
                 "Tikora.  Because of this your passwords have been reset to the default values.  "
                 "We apologize for any inconvenience.");
     } else {
-      EXPECT_TRUE(prompter_.shown.empty());
+      EXPECT_TRUE(prompter.Texts().empty());
     }
     EXPECT_EQ(ReadFile(), c.replaced ? kFreshRecord : c.contents);
     EXPECT_EQ(LoadedSwitch(), c.switch_on);
@@ -144,9 +142,9 @@ TEST_F(SecurityFileTest, SaveOnMissingOrShortFileWritesACurrentRecord) {
     secure.SetSecuritySwitch(true);
     SaveSecuritySwitch(secure, dir_);
     EXPECT_EQ(ReadFile(), Record("2.00", '\1'));
-    prompter_.shown.clear();
-    CheckSecurityFile(dir_, prompter_, translate_);  // the next start keeps it
-    EXPECT_TRUE(prompter_.shown.empty());
+    test::ScriptedPrompter prompter;
+    CheckSecurityFile(dir_, prompter, translate_);  // the next start keeps it
+    EXPECT_TRUE(prompter.Texts().empty());
     EXPECT_TRUE(LoadedSwitch());
   }
 }
