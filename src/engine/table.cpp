@@ -87,6 +87,9 @@ void Table::Open(OpenMode mode) {
   if (index_fields_.empty()) SetIndexName(index_name_);  // not yet active: no refresh
   state_ = TableState::Browse;
   try {
+    if (!filter_text_.empty())
+      filter_sql_ = filtered_ ? TranslateFilter(filter_text_, def_->name, db_, filter_options_).sql
+                              : std::string();
     LoadOrder();
     Reposition(std::nullopt, 0);
   } catch (...) {
@@ -165,6 +168,35 @@ void Table::SetFilterSql(const std::string& where_sql) {
     LoadOrder();
     Reposition(keep, 0);
   }
+}
+
+void Table::SetFilter(const std::string& filter_text) {
+  std::string before = filter_text_;
+  filter_text_ = filter_text;
+  try {
+    ApplyFilterText();
+  } catch (...) {
+    filter_text_ = before;
+    throw;
+  }
+}
+
+void Table::SetFiltered(bool on) {
+  filtered_ = on;
+  ApplyFilterText();
+}
+
+void Table::SetFilterOptions(FilterOptions options) {
+  filter_options_ = options;
+  ApplyFilterText();
+}
+
+void Table::ApplyFilterText() {
+  if (!Active()) return;  // Open applies it
+  std::string sql;
+  if (filtered_ && !filter_text_.empty())
+    sql = TranslateFilter(filter_text_, def_->name, db_, filter_options_).sql;
+  if (sql != filter_sql_) SetFilterSql(sql);
 }
 
 std::string Table::OrderBySql() const {

@@ -20,6 +20,7 @@
 
 #include "engine/database.h"
 #include "engine/schema.h"
+#include "engine/sql_dialect.h"
 #include "engine/value.h"
 
 namespace tikora::engine {
@@ -66,8 +67,16 @@ class Table {
   void SetIndexFieldNames(const std::string& fields);
   const std::string& IndexName() const { return index_name_; }
 
-  // ---- Filter: a SQLite boolean expression over the table's columns (the dialect translator
-  // produces it). Empty = no filter. Takes effect at once when the table is open.
+  // ---- Filter: a condition in the system's filter syntax ("[Start Time] >= '2023-01-01'"),
+  // applied while Filtered is on, with the options (case-insensitive comparison, no partial
+  // "ab*" comparison). A change while open refreshes the view at once; a filter that cannot be
+  // translated throws kErrSqlSyntax and leaves the view as it was.
+  void SetFilter(const std::string& filter_text);
+  void SetFiltered(bool on);
+  void SetFilterOptions(FilterOptions options);
+  const std::string& Filter() const { return filter_text_; }
+  bool Filtered() const { return filtered_; }
+  // The same with a ready SQLite expression over the table's columns (for the engine's own use).
   void SetFilterSql(const std::string& where_sql);
   const std::string& FilterSql() const { return filter_sql_; }
 
@@ -167,6 +176,10 @@ class Table {
   bool index_case_insensitive_ = false;
   bool index_descending_ = false;
   std::string filter_sql_;
+  std::string filter_text_;
+  bool filtered_ = false;
+  FilterOptions filter_options_;
+  void ApplyFilterText();
 
   std::vector<Bookmark> rowids_;
   std::map<Bookmark, std::int64_t> positions_;  // built on demand
