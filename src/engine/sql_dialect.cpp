@@ -780,8 +780,24 @@ class Translator {
     return "NULL";
   }
 
-  std::string EmitBinary(const Expr& e) {
-    const std::string lhs = Emit(*e.args[0]);
+  // SQLite's precedence group of a plainly written binary operator; 0 for the others.
+  static int PlainGroup(const Expr& e) {
+    if (e.kind != Kind::Binary || e.as_timestamp || e.nocase || e.prefix_match) return 0;
+    const std::string& op = e.text;
+    if (op == "OR") return 1;
+    if (op == "AND") return 2;
+    if (op == "+" || op == "-") return 3;
+    if (op == "*" || op == "%") return 4;
+    if (op == "||") return 5;
+    return 0;
+  }
+
+  // Left-associative chains (a AND b AND c) are written flat: SQLite's parser stack is shallow,
+  // and ((a AND b) AND c) nests one level per term.
+  std::string EmitBinary(const Expr& e, bool bare = false) {
+    const Expr& left = *e.args[0];
+    const int group = PlainGroup(e);
+    const std::string lhs = group != 0 && PlainGroup(left) == group ? EmitBinary(left, true) : Emit(left);
     const std::string rhs = Emit(*e.args[1]);
     if (e.text == "MSDIFF")  // exact: julianday() keeps whole milliseconds, round() removes the noise
       return "CAST(round((julianday(" + lhs + ") - julianday(" + rhs + ")) * 86400000.0) AS INTEGER)";
@@ -790,7 +806,8 @@ class Translator {
       const std::size_t length = sql::CharacterPosition(e.args[1]->text, e.args[1]->text.size()) - 1;
       return fmt::format("(substr({}, 1, {}) {} {}{})", lhs, length, e.text, rhs, Collate(e));
     }
-    return "(" + lhs + " " + e.text + " " + rhs + Collate(e) + ")";
+    std::string s = lhs + " " + e.text + " " + rhs + Collate(e);
+    return bare ? s : "(" + s + ")";
   }
 
   // LIKE with a literal pattern compares letter case exactly (as GLOB), unless the filter ignores

@@ -162,6 +162,7 @@ TEST_F(SqlDialectTest, QueriesReturnTheExpectedRows) {
        {},
        {{"B000000003"}, {"a000000002"}, {"2024000001"}}},
       {"SELECT Invoice from Invoices ORDER BY Invoice DESC", {}, {{"a000000002"}, {"B000000003"}, {"2024000001"}}},
+      {"SELECT Invoice from Invoices ORDER BY 1 NOCASE DESC", {}, {{"B000000003"}, {"a000000002"}, {"2024000001"}}},
       {"SELECT Invoice From TimeHist WHERE Invoice = \"2024000001\"", {}, {{"2024000001"}}},
       {"SELECT * FROM Expenses WHERE Invoice = NULL AND [ExpenseDate] Between '2024-01-01' And "
        "'2024-02-01' AND [UserID] = \"alice\" ORDER BY Account, JobCode, ExpenseID",
@@ -193,6 +194,9 @@ TEST_F(SqlDialectTest, QueriesReturnTheExpectedRows) {
        {},
        {{"2"}, {"3"}, {"4"}}},
       {"SELECT ID FROM TimeHist WHERE [Start Time] IN ('2024-01-08', '2024-01-14 00:00:00')", {}, {{"1"}, {"5"}}},
+      {"SELECT Count(*) FROM TimeHist WHERE [Start Time] < CURRENT_DATE AND [Start Time] > '1999-12-31'",
+       {},
+       {{"6"}}},
       {"SELECT ExpenseID FROM Expenses WHERE ExpenseDate < '2024-01-31 12:00' ORDER BY 1", {}, {{"1"}, {"3"}}},
       {"SELECT ExpenseID FROM Expenses WHERE ExpenseDate <= '2024-01-31' ORDER BY 1", {}, {{"1"}, {"3"}}},
       // A date meets a timestamp as its midnight.
@@ -426,6 +430,11 @@ TEST_F(SqlDialectTest, FiltersSelectTheExpectedRows) {
     EXPECT_EQ(firsts, c.expected) << f.sql;
   }
   EXPECT_EQ(TranslateFilter("  \n", "TimeHist", schema_).sql, "");
+  // Long chains are written flat: SQLite's parser gives up after about 90 nested levels.
+  std::string chain = "ID = 1";
+  for (int i = 0; i < 150; ++i) chain += " OR ID = 2";
+  const TranslatedFilter f = TranslateFilter(chain, "TimeHist", schema_);
+  EXPECT_EQ(RunSql(db_.get(), "SELECT ID FROM \"TimeHist\" WHERE " + f.sql + " ORDER BY 1"), (Rows{{"1"}, {"2"}}));
 }
 
 // --- refusals -------------------------------------------------------------------------------------
