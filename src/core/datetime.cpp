@@ -222,7 +222,9 @@ std::optional<std::int64_t> ReadTime(IsoReader& r) {
       std::size_t start = r.pos;
       while (!r.AtEnd() && r.s[r.pos] >= '0' && r.s[r.pos] <= '9') ++r.pos;
       if (r.pos == start) return std::nullopt;
-      frac = std::stod("0." + std::string(r.s.substr(start, r.pos - start)));
+      // Digits after the point, read without the locale (std::stod would want a comma in some).
+      double scale = 0.1;
+      for (std::size_t i = start; i < r.pos; ++i, scale /= 10) frac += (r.s[i] - '0') * scale;
     }
   }
   if (*h > 23 || *mi > 59 || sec > 59) return std::nullopt;
