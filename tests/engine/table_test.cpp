@@ -181,6 +181,7 @@ TEST_F(TableTest, OptimisticEditDetectsAnotherWriterAndRetries) {
 
 TEST_F(TableTest, ExclusiveOpenIsRefusedWhileAnyoneHasTheTable) {
   Database db1(dir_), db2(dir_);
+  db1.SetBusyTimeout(100);  // a shared open waits this long for an exclusive user to finish
   Table shared(db1, "Accounts"), exclusive(db2, "Accounts");
   shared.Open();
   try {
