@@ -569,6 +569,8 @@ class Translator {
     }
     if (core.having) {
       Analyze(*core.having, r.scope, Aggregates::Allowed);
+      if (core.group_by.empty() && !saw_aggregate_)
+        Fail(core.having_offset, "HAVING needs GROUP BY or an aggregate");
       sql += " HAVING " + Emit(*core.having);
     }
     r.plain = core.from.size() == 1 && !core.distinct && core.group_by.empty() && !core.having && !saw_aggregate_;

@@ -299,7 +299,10 @@ class Parser {
       do core.group_by.push_back(ParseExpr());
       while (AcceptSymbol(","));
     }
-    if (AcceptKeyword("HAVING")) core.having = ParseExpr();
+    if (PeekKeyword("HAVING")) {
+      core.having_offset = Take().offset;
+      core.having = ParseExpr();
+    }
     return core;
   }
 

@@ -102,6 +102,7 @@ struct SelectCore {
   ExprPtr where;
   std::vector<ExprPtr> group_by;
   ExprPtr having;
+  std::size_t having_offset = 0;  // of the word HAVING
 };
 
 struct Select {

@@ -461,6 +461,7 @@ TEST_F(SqlDialectTest, UntranslatableTextNamesThePosition) {
       {"SELECT ID FROM TimeHist WHERE CAST([Start Time] AS TIME) = '24:00'", "Invalid time value \"24:00\""},
       {"SELECT ID FROM TimeHist WHERE Sum(ID) > 1", "Aggregate SUM is not allowed here at position 31"},
       {"SELECT Sum(Max(ID)) FROM TimeHist", "Aggregates cannot be nested"},
+      {"SELECT ID FROM TimeHist HAVING ID > 1", "HAVING needs GROUP BY or an aggregate at position 25"},
       {"SELECT ID FROM TimeHist WHERE [Start Time] + 1 > 0", "Operator + is not defined on date and time values"},
       {"SELECT [End Time] - 5 FROM TimeHist", "Only a date or time value can be subtracted"},
       {"SELECT ID FROM TimeHist ORDER BY 2", "Column number 2 is out of range at position 34"},
