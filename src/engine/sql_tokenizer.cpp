@@ -159,7 +159,12 @@ std::string SyntaxErrorMessage(std::string_view text, const Token& token) {
   if (token.type == TokenType::End)
     return fmt::format("Syntax error at position {}: unexpected end of text", position);
   constexpr std::size_t kMaxShown = 40;
-  std::string_view shown = text.substr(token.offset, std::min(token.length, kMaxShown));
+  std::size_t length = std::min(token.length, kMaxShown);
+  // Cut long tokens at a character boundary, never inside a UTF-8 sequence.
+  while (length < token.length && length > 0 &&
+         (static_cast<unsigned char>(text[token.offset + length]) & 0xC0) == 0x80)
+    --length;
+  std::string_view shown = text.substr(token.offset, length);
   return fmt::format("Syntax error at position {} near \"{}\"", position, shown);
 }
 
