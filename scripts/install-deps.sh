@@ -20,6 +20,8 @@ PACKAGES=(
   locales tzdata poppler-utils
   # running the web time clock
   lighttpd
+  # browser tests (tests/e2e): Debian's Chromium, driven by playwright-core from npm
+  chromium
 )
 
 SUDO=""
@@ -34,6 +36,11 @@ for p in "${PACKAGES[@]}"; do
     missing+=("$p")
   fi
 done
+# Node.js and npm for the browser tests: any installed node with npm will do (a Node.js that
+# bundles npm is not a Debian "npm" package), otherwise Debian's.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  missing+=(nodejs npm)
+fi
 
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
@@ -55,4 +62,16 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE.utf8$' || ! locale -a 2>/dev/null 
 fi
 if [ "$need_locale_gen" -eq 1 ]; then
   $SUDO locale-gen >/dev/null
+fi
+
+# playwright-core for the browser tests, exactly as package-lock.json pins it. It never
+# downloads a browser: the tests drive /usr/bin/chromium.
+e2e_dir="$(cd "$(dirname "$0")/.." && pwd)/tests/e2e"
+locked_version() {  # the version of playwright-core that the lock file, or node_modules, holds
+  node -e 'try { const j = require(process.argv[1]); console.log(j.version ?? j.packages["node_modules/playwright-core"].version); } catch { console.log("none"); }' "$1"
+}
+if [ -f "$e2e_dir/package-lock.json" ] &&
+   [ "$(locked_version "$e2e_dir/package-lock.json")" != \
+     "$(locked_version "$e2e_dir/node_modules/playwright-core/package.json")" ]; then
+  (cd "$e2e_dir" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 fi

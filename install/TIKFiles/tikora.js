@@ -361,8 +361,10 @@
         if (!edited.out || !outField.value) outField.value = nowHourMinute();
       }
     });
-    // The first button is the one Enter presses: punch out while an entry runs.
+    // The first button is the one Enter presses: punch out while an entry runs. Without a
+    // running entry on this account, punching out is the lesser choice.
     if (running && punchIn && punchOut) punchIn.parentNode.insertBefore(punchOut, punchIn);
+    if (!running && punchOut) punchOut.className = 'button button-secondary';
   }
 
   /* ---------- the time sheet ---------- */
@@ -426,6 +428,16 @@
         }
       });
     });
+
+    // Hours typed with a decimal comma are sent with a point.
+    var form = sheet.closest('form');
+    if (form) {
+      form.addEventListener('submit', function () {
+        $all('input', sheet.tBodies[0]).forEach(function (input) {
+          if (DAY_CELL.test(input.name) && /^\s*\d*,\d+\s*$/.test(input.value)) input.value = input.value.trim().replace(',', '.');
+        });
+      });
+    }
 
     addTotals(sheet, rows, dayHeads.length);
     collapseEmptyRows(sheet, rows);
