@@ -35,6 +35,7 @@ if ! compgen -G "$dist/TIKData/*.[Dd][Aa][Tt]" >/dev/null; then
   if [ ! -x "$dist/tikoradmin" ]; then
     echo "run.sh: no tikoradmin in $dist (built without the GUI?): cannot create the demo data" >&2
   elif [[ $("$dist/tikoradmin" --help 2>&1 || true) == *--demo* ]]; then
+    install -m 600 /dev/null "$logins"  # it holds passwords
     "$dist/tikoradmin" create-data --demo --program-folder "$dist" | tee "$logins"
   else
     "$dist/tikoradmin" create-data --program-folder "$dist"
@@ -44,7 +45,7 @@ fi
 
 conf=$(./scripts/lighttpd-conf.sh "$port" "$dist" "$rundir" "${mode[@]}")
 echo
-echo "Tikora web time clock (${mode[*]:-cgi}): http://127.0.0.1:$port/"
+echo "Tikora web time clock ($([ ${#mode[@]} -gt 0 ] && echo FastCGI || echo CGI)): http://127.0.0.1:$port/"
 if [ -s "$logins" ]; then
   echo "Demo logins:"
   sed 's/^/  /' "$logins"

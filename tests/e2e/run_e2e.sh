@@ -81,7 +81,7 @@ for _ in $(seq 100); do
 done
 
 mkdir -p "$output"
-echo "run_e2e: http://127.0.0.1:$port/ (${mode[*]:-cgi}), screenshots in $output"
+echo "run_e2e: http://127.0.0.1:$port/ ($([ ${#mode[@]} -gt 0 ] && echo FastCGI || echo CGI)), screenshots in $output"
 TIKORA_URL="http://127.0.0.1:$port" \
 TIKORA_PROGRAM_FOLDER="$program" \
 TIKORA_DEMO_LOGINS="$work/demo.txt" \

@@ -85,7 +85,7 @@ test('a message written before the page moves into the message area, Back and Ma
 });
 
 test('the login form posts Page, loginid, password, the token and the Action of the button pressed', async () => {
-  for (const [button, action] of [['Sign in to punch in and out', 'Bill'], ['Sign in to the weekly time sheet', 'TSheet']]) {
+  for (const [button, action] of [['Sign in to punch in and out', 'Bill'], ['Sign in to the time sheet', 'TSheet']]) {
     const { page } = await open('login-post', 'login.html', loginValues());
     await page.getByLabel('Login ID').fill('Superuser');
     await page.getByLabel('Password').fill('pass word');
