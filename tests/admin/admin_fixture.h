@@ -66,6 +66,7 @@ class AdminTest : public ::testing::Test {
   }
 
   // Appends one time record through `t` and returns its ID.
+ public:
   static std::int64_t AddTime(engine::Table& t, const std::string& user, const std::string& account,
                               const std::string& start, const std::string& end = "",
                               const std::string& job = "", const std::string& client = "") {
@@ -110,6 +111,7 @@ class AdminTest : public ::testing::Test {
     return lines;
   }
 
+ protected:
   std::string root_, program_, data_;
   std::string user_ = "tester";
   DateTime now_ = EncodeDateTime({2024, 3, 7}, {14, 5, 9});
