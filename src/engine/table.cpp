@@ -612,6 +612,7 @@ void Table::DoPost() {
   }
   Bookmark id = rowids_[static_cast<std::size_t>(pos_)];
   if (sets.empty()) return;
+  bool still_in_view = true;
   Write([&] {
     Stmt& s = db_.Prepare(fmt::format("UPDATE {} SET {} WHERE rowid = ?{}", target, sets, where));
     int n = 1;
@@ -628,10 +629,35 @@ void Table::DoPost() {
       if (!there) throw EngineError(kErrRecordDeleted, "Record has been deleted by another user");
       throw EngineError(kErrRecordChanged, "Record has been changed by another user");
     }
+    if (!filter_sql_.empty()) {
+      Stmt& in_view = db_.Prepare(fmt::format("SELECT 1 FROM {} WHERE rowid = ? AND ({})", target, filter_sql_));
+      in_view.BindInt(1, id);
+      still_in_view = in_view.Step();
+      in_view.Reset();
+    }
   });
+  if (!still_in_view) {
+    // The record no longer satisfies the filter: it leaves the view at once and the next record
+    // becomes the current one, as after a delete.
+    DropCurrentFromView();
+    return;
+  }
   Row row{true, buffer_};
   window_[pos_] = std::move(row);
   order_stale_ = true;  // the edited key may move the row
+}
+
+void Table::DropCurrentFromView() {
+  rowids_.erase(rowids_.begin() + pos_);
+  positions_valid_ = false;
+  window_.clear();
+  if (rowids_.empty()) {
+    pos_ = -1;
+    bof_ = eof_ = true;
+  } else {
+    SetPos(std::min<std::int64_t>(pos_, static_cast<std::int64_t>(rowids_.size()) - 1));
+    bof_ = eof_ = false;
+  }
 }
 
 void Table::Cancel() {
@@ -669,16 +695,7 @@ void Table::DoDelete() {
     if (sqlite3_changes(db_.handle()) == 0)
       throw EngineError(kErrRecordDeleted, "Record has been deleted by another user");
   });
-  rowids_.erase(rowids_.begin() + pos_);
-  positions_valid_ = false;
-  window_.clear();
-  if (rowids_.empty()) {
-    pos_ = -1;
-    bof_ = eof_ = true;
-  } else {
-    SetPos(std::min<std::int64_t>(pos_, static_cast<std::int64_t>(rowids_.size()) - 1));
-    bof_ = eof_ = false;
-  }
+  DropCurrentFromView();
 }
 
 void Table::FlushBuffers() { RequireActive(); }

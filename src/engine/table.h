@@ -8,7 +8,9 @@
 // database's busy timeout fails with kErrRecordLocked.
 //
 // Rows appended through the cursor keep their place at the end until the next navigation, which
-// re-reads the order; so a loop of Append/Post costs one INSERT per row.
+// re-reads the order; so a loop of Append/Post costs one INSERT per row. A record whose posted
+// edit no longer satisfies the filter leaves the view at once, like a deleted one: the next
+// record becomes the current one.
 #pragma once
 
 #include <cstdint>
@@ -158,6 +160,7 @@ class Table {
   void Write(F&& body);  // runs a write in the caller's transaction or in one of its own
   void DoPost();
   void DoDelete();
+  void DropCurrentFromView();  // removes the current row from the view; the next one is current
   std::vector<std::string> SplitFieldList(const std::string& fields) const;
   int CompareKeyAt(std::int64_t pos, const std::vector<int>& cols, const std::vector<Value>& key,
                    bool partial, bool nocase) const;
