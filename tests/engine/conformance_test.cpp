@@ -489,6 +489,67 @@ TEST_F(ConformanceTest, ArchiveMoveEmptiesTheDateFilter) {
             (Rows{{"2024-01-08 00:00:00.000", "sheet mon", "NULL"}, {"2024-01-09 00:00:00.000", "sheet tue", "NULL"}}));
 }
 
+// The access paths SQLite chooses for a statement: "USING INDEX x", "USING INTEGER PRIMARY KEY"...
+std::vector<std::string> AccessPaths(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db, ("EXPLAIN QUERY PLAN " + sql).c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+    ADD_FAILURE() << sqlite3_errmsg(db) << "\n  " << sql;
+    return {};
+  }
+  std::vector<std::string> paths;
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    const std::string detail = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3));
+    const std::size_t using_at = detail.find("USING ");
+    if (using_at != std::string::npos) paths.push_back(detail.substr(using_at, detail.find(" (", using_at) - using_at));
+  }
+  sqlite3_finalize(stmt);
+  return paths;
+}
+
+struct PlanCase {
+  std::string statement;  // a statement, or a filter text over TimeHist after "FILTER "
+  const char* hand_written;
+};
+
+// Translated statements keep the indexes usable: SQLite takes the same index for the translation
+// as for the SQLite SQL one would write by hand.
+TEST_F(ConformanceTest, TranslationsUseTheIndexesOfHandWrittenSql) {
+  const PlanCase cases[] = {
+      {DayTotal("2024-01-09", "2024-01-10"),
+       "SELECT sum((julianday(\"End Time\") - julianday(\"Start Time\")) * 86400000) FROM TimeHist "
+       "WHERE \"Start Time\" BETWEEN ?1 AND ?2 AND \"End Time\" IS NOT NULL"},
+      {DayTotal("2024-01-09", "2024-01-10", "alice"),
+       "SELECT sum((julianday(\"End Time\") - julianday(\"Start Time\")) * 86400000) FROM TimeHist "
+       "WHERE \"Start Time\" BETWEEN ?1 AND ?2 AND \"End Time\" IS NOT NULL AND \"User ID\" = ?3"},
+      {WeekSheet("alice", "2024-01-07", "2024-01-14"),
+       "SELECT Account, Job_Code, ClientID, \"Start Time\", (julianday(\"End Time\") - julianday(\"Start Time\")) "
+       "* 24, Comments FROM TimeHist WHERE \"User ID\" = ?1 AND substr(\"Start Time\", 12) = '00:00:00.000' AND "
+       "\"Start Time\" BETWEEN ?2 AND ?3 ORDER BY Account, Job_Code, ClientID"},
+      {std::string(kReport2) + "[Start Time] Between :Date1 And :Date2 AND [End Time] <> Null Order By WeekStart, 1",
+       "SELECT Job_Code, \"Start Time\", \"End Time\", \"Start Time\" AS WeekStart FROM TimeHist WHERE "
+       "\"Start Time\" BETWEEN ?1 AND ?2 AND \"End Time\" IS NOT NULL ORDER BY WeekStart, 1"},
+      {"SELECT Invoice From TimeHist WHERE Invoice = \"2024000001\"", "SELECT Invoice FROM TimeHist WHERE Invoice = ?1"},
+      {"DELETE FROM TimeHist WHERE Account = 'ACC2'", "DELETE FROM TimeHist WHERE Account = ?1"},
+      {"FILTER ((Synch = FALSE) OR (Synch = NULL)) AND ([End Time] <> NULL)",
+       "SELECT rowid FROM TimeHist WHERE (Synch = 0 OR Synch IS NULL) AND \"End Time\" IS NOT NULL ORDER BY rowid"},
+      {"FILTER ([Start Time] >= '2024-01-08') AND ([Start Time] <= '2024-01-09')",
+       "SELECT rowid FROM TimeHist WHERE \"Start Time\" >= ?1 AND \"Start Time\" <= ?2 ORDER BY rowid"},
+  };
+  AttachLease lease(*db_, "TimeHist");
+  for (const PlanCase& c : cases) {
+    SCOPED_TRACE(c.statement);
+    std::string translated;
+    if (c.statement.starts_with("FILTER "))
+      translated = "SELECT rowid FROM TimeHist WHERE " +
+                   TranslateFilter(c.statement.substr(7), "TimeHist", *db_, kHistoryOptions).sql + " ORDER BY rowid";
+    else
+      translated = TranslateSql(c.statement, *db_).sql;
+    const std::vector<std::string> expected = AccessPaths(db_->handle(), c.hand_written);
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(AccessPaths(db_->handle(), translated), expected) << translated;
+  }
+}
+
 // An SQL file's statement: a plain single-table selection is editable, anything else refuses.
 TEST_F(ConformanceTest, OnlySingleTableResultsAreEditable) {
   const std::pair<const char*, bool> cases[] = {
