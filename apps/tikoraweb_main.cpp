@@ -1,11 +1,30 @@
-// tikoraweb: the web time clock, started by the web server once per request (CGI).
+// tikoraweb: the web time clock. Started by the web server once per request (CGI), or once for
+// many requests by a FastCGI manager; the program start below is done once per process either way.
 #include <clocale>
-#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <memory>
+
+#include "core/system_helpers.h"
+#include "web/cgi_main.h"
+#include "web/dispatch.h"
 
 int main() {
   std::setlocale(LC_ALL, "");
-  std::fputs("Status: 503 Service Unavailable\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n"
-             "The Tikora web time clock is being installed.\n",
-             stdout);
-  return 0;
+  // The program folder is the executable's; TIKORA_PROGRAM_FOLDER names another (tests, and
+  // installations that keep the program apart from its data).
+  if (const char* folder = std::getenv("TIKORA_PROGRAM_FOLDER"); folder != nullptr && *folder)
+    tikora::SetProgramFolder(folder);
+
+  std::unique_ptr<tikora::web::WebProgram> program;
+  try {
+    program = std::make_unique<tikora::web::WebProgram>();
+  } catch (const std::exception& error) {
+    std::cerr << "tikoraweb: cannot start: " << error.what() << '\n';
+  }
+  return tikora::web::RunWebProgram([&](const tikora::web::Request& request) {
+    if (!program) return tikora::web::ErrorResponse(500);
+    return program->ExecRequest(request);
+  });
 }

@@ -1,0 +1,131 @@
+#include "web/punch.h"
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/language.h"
+#include "web/html.h"
+#include "web/input.h"
+#include "web/web_queries.h"
+
+namespace tikora::web {
+namespace {
+
+using engine::Value;
+
+// The largest number of items a time entry holds.
+constexpr std::int64_t kMaxItems = 65535;
+
+DateTime At(DateTime day, DateTime time_of_day) {
+  return FromMilliseconds(ToMilliseconds(DatePart(day)) + ToMilliseconds(time_of_day));
+}
+
+Value TextOrNull(const std::string& text) {
+  return text.empty() ? Value::Null() : Value::Text(text);
+}
+
+std::string RequiredAccount(const Request& request) {
+  std::string account = request.RequestValue("Account");
+  if (account.empty()) throw BadInput("Account", "The field Account needs a charge account.");
+  return account;
+}
+
+void ReportMissing(WebRequest& web, const std::string& term) {
+  ReportProblem(web, HtmlEscape(TranslateMessage("You are missing a") + " " + term + "."));
+}
+
+// Positions the time history cursor on the open entry `id`.
+engine::Table& PositionOn(WebRequest& web, std::int64_t id) {
+  engine::Table& table = web.dm.TimeHist();
+  table.FindKey({Value::Integer(id)});
+  return table;
+}
+
+}  // namespace
+
+void PostMainPage(WebRequest& web) {
+  const std::string in_time = web.request.RequestValue("InTime");
+  const std::string out_time = web.request.RequestValue("OutTime");
+  if (!in_time.empty() && out_time.empty()) {
+    PunchIn(web);
+  } else if (!in_time.empty()) {
+    PunchOut(web);
+  }
+  ShowPage(web, PageKind::Main);
+}
+
+void PunchIn(WebRequest& web) {
+  const Request& request = web.request;
+  TConfig& config = web.Config();
+  const std::string account = RequiredAccount(request);
+  const std::string job_code = request.RequestValue("JobCode");
+  const std::string client = request.RequestValue("Client");
+  const DateTime day = RequiredDate(request, "TIKDate");
+  const DateTime in_time = TimeOfDayValue(request, "InTime");
+
+  if (job_code.empty() && config.ForceJobCode) return ReportMissing(web, config.AccountCodeTerm);
+  if (client.empty() && config.ForceClient) return ReportMissing(web, config.ClientTerm);
+
+  const std::int64_t entry = TDataAccess(web.dm).FindOpenEntry(account);
+  engine::Table& table = web.dm.TimeHist();
+  if (entry != 0) {
+    if (!config.AllowMultPunchIn) {
+      ReportProblem(web, HtmlEscape(TranslateMessage("Cannot punch in more than once.")));
+      return;
+    }
+    PositionOn(web, entry).Edit();
+  } else {
+    table.Append();
+  }
+  table.SetFieldValue("Start Time", Value::Date(At(day, in_time)));
+  table.SetFieldValue("User ID", Value::Text(UserKey(config.CurrentUserId)));
+  table.SetFieldValue("Account", Value::Text(account));
+  table.SetFieldValue("Job_Code", TextOrNull(job_code));
+  table.SetFieldValue("ClientID", TextOrNull(client));
+  table.Post();
+  table.FlushBuffers();
+}
+
+void PunchOut(WebRequest& web) {
+  const Request& request = web.request;
+  TConfig& config = web.Config();
+  const std::string account = RequiredAccount(request);
+  const DateTime day = DatePart(RequiredDate(request, "TIKDate"));
+  const DateTime in_time = TimeOfDayValue(request, "InTime");
+  const DateTime out_time = TimeOfDayValue(request, "OutTime");
+  const std::string item = request.RequestValue("Item");
+  const std::optional<std::int64_t> amount = WholeNumber(request, "Amount", 0, kMaxItems);
+  const std::string comments = request.RequestValue("Comments");
+
+  const std::int64_t entry = TDataAccess(web.dm).FindOpenEntry(account);
+  if (entry == 0) return;
+  engine::Table& table = PositionOn(web, entry);
+  const DateTime start = table.FieldValue("Start Time").AsDateTime();
+
+  DateTime end_of_day = out_time;
+  if (config.MinBill > 0) {
+    const double hours = (At(day, TimePart(web.now)).days - start.days) * 24.0;
+    if (hours < config.MinBill)
+      end_of_day = FromMilliseconds(ToMilliseconds(in_time) +
+                                    std::llround(config.MinBill * 3600000.0));
+  }
+  const DateTime end = FromMilliseconds(ToMilliseconds(day) + ToMilliseconds(end_of_day));
+  if (end < start) {
+    ReportProblem(web, HtmlEscape(TranslateMessage("The end time lies before the start time.")) +
+                           " (" + HtmlEscape(FormatIsoTimestamp(start).substr(0, 16)) + ")");
+    web.response.SetStatus(400);
+    return;
+  }
+
+  table.Edit();
+  table.SetFieldValue("Item", TextOrNull(item));
+  table.SetFieldValue("NumItems", amount ? Value::Integer(*amount) : Value::Null());
+  table.SetFieldValue("Comments", TextOrNull(comments));
+  table.SetFieldValue("End Time", Value::Date(end));
+  table.Post();
+  table.FlushBuffers();
+}
+
+}  // namespace tikora::web

@@ -1,0 +1,168 @@
+#include "web/web_queries.h"
+
+#include <fstream>
+
+#include "core/text_helpers.h"
+#include "engine/value.h"
+#include "web/fragments.h"
+
+namespace tikora::web {
+namespace {
+
+using engine::Value;
+
+// The hours of the first day of the week: day 1 is the weekday that `first_day` names
+// (0 Sunday ... 6 Saturday; 7 behaves as 0).
+int DayOfSheetWeek(DateTime start, int first_day) {
+  const int weekday = tikora::DayOfWeek(start);  // 1 Sunday ... 7 Saturday
+  return (((weekday - 1 - first_day) % 7) + 7) % 7 + 1;
+}
+
+// A sheet field as CsvField reads it back: quoted when it holds the separator or a quote.
+std::string SheetField(const std::string& value) {
+  if (value.find_first_of(";\"") == std::string::npos) return value;
+  std::string quoted = "\"";
+  for (char c : value) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+std::vector<std::string> DefaultRows(const std::string& path) {
+  std::vector<std::string> rows;
+  std::ifstream file(path);
+  std::string line;
+  while (std::getline(file, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    rows.push_back(CsvReplaceField(line, ";;;;;;;", ';', 3));
+  }
+  return rows;
+}
+
+}  // namespace
+
+std::string UserKey(std::string_view user) {
+  std::size_t end = 0;
+  int characters = 0;
+  while (end < user.size() && characters < kUserIdLength) {
+    ++end;
+    while (end < user.size() && (static_cast<unsigned char>(user[end]) & 0xC0) == 0x80) ++end;
+    ++characters;
+  }
+  return std::string(user.substr(0, end));
+}
+
+std::string DefaultTimeSheetPath(const TConfig& config) {
+  return config.ProgramFolder() + "DefaultTSheet.csv";
+}
+
+double TDataAccess::DayTotal(bool current_account_only, DateTime day) {
+  TConfig& config = dm_.Config();
+  const bool own_only =
+      RuleApplies(Rule::WebShowsOnlyOwnRecords, dm_.Secure().SecuritySwitch(), config.Rights);
+  std::string sql =
+      "Select Sum([End Time]-[Start Time]) As ElapsedTime From TimeHist"
+      " where [Start Time] >= :DayStart And [Start Time] < :DayEnd And [End Time] <> Null";
+  if (own_only) sql += " And [User ID] = :UserId";
+  if (current_account_only) sql += " And [Account] = :Account";
+
+  engine::Query& query = dm_.Query();
+  query.SetSql(sql);
+  const DateTime first = DatePart(day);
+  query.SetParam("DayStart", Value::Date(first));
+  query.SetParam("DayEnd", Value::Date(DateTime(first.days + 1)));
+  if (own_only) query.SetParam("UserId", Value::Text(UserKey(config.CurrentUserId)));
+  if (current_account_only) query.SetParam("Account", Value::Text(config.LastAcct));
+  query.Open();
+  double total = 0;
+  if (query.RecordCount() > 0) total = query.FieldValue(0).AsFloat() / 3600000.0 / 24.0;
+  query.Close();
+  return total;
+}
+
+void TDataAccess::LoadTimeSheet(std::vector<std::string>& rows, DateTime first_date) {
+  TConfig& config = dm_.Config();
+  // DISTINCT keeps the result read-only (each row carries its ID, so no row is merged): a live
+  // result would open a cursor over the whole history.
+  engine::Query& query = dm_.Query();
+  query.SetSql(
+      "SELECT DISTINCT ID,Account,Job_Code,ClientID,[Start Time],[End Time],Comments"
+      " FROM TimeHist WHERE [User ID] = :UserId AND CAST([Start Time] AS TIME) = '00:00'"
+      " AND [Start Time] >= :FirstDate AND [Start Time] < :EndDate AND [End Time] <> NULL"
+      " ORDER BY Account,Job_Code,ClientID,[Start Time],ID");
+  const DateTime first = DatePart(first_date);
+  query.SetParam("UserId", Value::Text(UserKey(config.CurrentUserId)));
+  query.SetParam("FirstDate", Value::Date(first));
+  query.SetParam("EndDate", Value::Date(DateTime(first.days + 7)));
+  query.Open();
+
+  if (query.RecordCount() == 0) {
+    query.Close();
+    rows = DefaultRows(DefaultTimeSheetPath(config));
+    while (rows.size() < static_cast<std::size_t>(kSheetRows)) rows.emplace_back(kEmptySheetRow);
+    return;
+  }
+
+  rows.assign(static_cast<std::size_t>(kSheetRows), std::string(kEmptySheetRow));
+  std::size_t row = 0;
+  bool first_entry = true;
+  std::string account, job_code, client;
+  for (query.First(); !query.Eof(); query.Next()) {
+    const std::string entry_account = query.FieldValue("Account").AsText();
+    const std::string entry_job_code = query.FieldValue("Job_Code").AsText();
+    const std::string entry_client = query.FieldValue("ClientID").AsText();
+    if (!first_entry &&
+        (entry_account != account || entry_job_code != job_code || entry_client != client)) {
+      ++row;
+      // More groups than the sheet's rows: the sheet grows, so that no hours are hidden.
+      if (row == rows.size()) rows.emplace_back(kEmptySheetRow);
+    }
+    first_entry = false;
+    account = entry_account;
+    job_code = entry_job_code;
+    client = entry_client;
+
+    const DateTime start = query.FieldValue("Start Time").AsDateTime();
+    const DateTime end = query.FieldValue("End Time").AsDateTime();
+    const double hours =
+        static_cast<double>(ToMilliseconds(end) - ToMilliseconds(start)) / 3600000.0;
+    const int day = DayOfSheetWeek(start, config.DayOfWeek % 7);
+
+    std::string& line = rows[row];
+    line = CsvReplaceField(line, SheetField(account), ';', 0);
+    line = CsvReplaceField(line, SheetField(job_code), ';', 1);
+    line = CsvReplaceField(line, SheetField(client), ';', 2);
+    line = CsvReplaceField(line, FormatLocaleFloat(hours), ';', day + 2);
+    line = CsvReplaceField(line, SheetField(query.FieldValue("Comments").AsText()), ';', 10);
+  }
+  query.Close();
+}
+
+std::int64_t TDataAccess::FindOpenEntry(std::string_view account) {
+  engine::Table& table = dm_.TimeHist();
+  table.SetIndexName("AccountEndTimeUserId");  // re-reads the open entries
+  std::int64_t id = 0;
+  if (table.FindKey({Value::Text(std::string(account)), Value::Null(),
+                     Value::Text(UserKey(dm_.Config().CurrentUserId))})) {
+    id = table.FieldValue("ID").AsInteger();
+  }
+  table.SetIndexName("");
+  return id;
+}
+
+DateTime TDataAccess::EntryStartTime(std::int64_t id) {
+  engine::Query& query = dm_.Query();
+  // An aggregate: the result is read-only and opens no cursor over the history.
+  query.SetSql("SELECT MIN([Start Time]) AS StartTime FROM TimeHist WHERE ID = :ID");
+  query.SetParam("ID", Value::Integer(id));
+  query.Open();
+  DateTime start;
+  if (query.RecordCount() > 0 && !query.FieldValue(0).IsNull())
+    start = query.FieldValue(0).AsDateTime();
+  query.Close();
+  return start;
+}
+
+}  // namespace tikora::web
