@@ -162,6 +162,11 @@ RestoreOutcome TDataAccess::RestoreData(const std::string& archive_path) {
     // One file per name, ignoring letter case (the later entry wins, as on extraction).
     std::map<std::string, std::string> by_key;
     for (const auto& n : names) {
+      if (!IsTableFileName(n) && !engine::SameName(fs::path(n).extension().string(), ".IDX") &&
+          !engine::SameName(n, kSettingsFileName)) {
+        outcome.skipped.push_back(n);
+        continue;
+      }
       std::string key = n;
       std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::tolower(c); });
       by_key[key] = n;

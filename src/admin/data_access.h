@@ -58,6 +58,7 @@ struct RestoreOutcome {
   enum class Result { NoSuchFile, Cancelled, Restored, Failed };
   Result result = Result::NoSuchFile;
   std::vector<std::string> restored;  // files put in place
+  std::vector<std::string> skipped;   // entries of other kinds, left out
   std::string error;
 };
 
@@ -88,8 +89,9 @@ class TDataAccess : public DataAccessService {
   // Restores an archive made by BackupData (or elsewhere) over the data folder after the user
   // confirms. The archive is extracted into a scratch folder, every table file in it is checked,
   // and only then are the files put in place, all or nothing, while this program holds every
-  // replaced table exclusively. The data module's tables are closed meanwhile and always opened
-  // again at the end.
+  // replaced table exclusively. Only the kinds of file a backup holds ("*.DAT", "*.IDX",
+  // "Tikora.ini") are restored; other entries (a security file, scripts) are left out. The data
+  // module's tables are closed meanwhile and always opened again at the end.
   RestoreOutcome RestoreData(const std::string& archive_path);
 
   std::string GetAccountDescription(const std::string& code);

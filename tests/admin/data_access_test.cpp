@@ -156,7 +156,8 @@ TEST_F(DataAccessTest, ARestoreTakesEntriesByFileNameAlone) {
   AddRow(other, "Items", {{"ItemID", Value::Text("ARCH")}});
   std::ofstream(other + "Items.DAT.ini") << "[Options]\n";
   WriteZipArchive(root_ + "/nested.zip", {{"C:\\old\\TIKData\\items.dat", other + "Items.DAT"},
-                                          {"TIKData/Tikora.ini", other + "Items.DAT.ini"}});
+                                          {"TIKData/Tikora.ini", other + "Items.DAT.ini"},
+                                          {"TIKData/tikora.sec", other + "Items.DAT.ini"}});
   prompter_.QueueAnswer(Answer::Ok);
   RestoreOutcome r = access_->RestoreData(root_ + "/nested.zip");
   ASSERT_EQ(r.result, RestoreOutcome::Result::Restored) << r.error;
@@ -164,6 +165,8 @@ TEST_F(DataAccessTest, ARestoreTakesEntriesByFileNameAlone) {
   EXPECT_TRUE(fs::exists(data_ + "Items.DAT"));  // replaced under its installed name
   EXPECT_FALSE(fs::exists(data_ + "items.dat"));
   EXPECT_TRUE(fs::exists(data_ + "Tikora.ini"));
+  EXPECT_EQ(r.skipped, std::vector<std::string>{"tikora.sec"});  // not a kind a backup holds
+  EXPECT_FALSE(fs::exists(data_ + "tikora.sec"));
 }
 
 // Sets the last-write time of `path` to a local wall-clock moment.
