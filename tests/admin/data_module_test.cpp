@@ -235,6 +235,30 @@ TEST_F(DataModuleTest, ARecordChangedElsewhereIsRefreshedAndPostedWithBothChange
   ASSERT_EQ(prompter_.Messages().size(), 1u);
   EXPECT_EQ(prompter_.Messages()[0].text, kRecordChangedMessage);
   EXPECT_EQ(CountRows(data_, "TimeHist", "Account = 'P2' AND Comments = 'from the web'"), 1);
+
+  // A record deleted elsewhere: the view is refreshed and editing goes to the record now current;
+  // with no record left, editing is abandoned.
+  AddRow(data_, "TimeHist", {{"User ID", Value::Text("bob")}});
+  dm.tblHist().Refresh();
+  for (int left : {1, 0}) {
+    SCOPED_TRACE(left);
+    dm.tblHist().First();
+    {
+      engine::Database web(data_);
+      engine::Table other(web, "TimeHist");
+      other.Open();
+      other.First();
+      other.Delete();
+    }
+    if (left == 1) {
+      dm.tblHist().Edit();
+      EXPECT_EQ(dm.tblHist().FieldValue("User ID").AsText(), "bob");
+      dm.tblHist().Cancel();
+    } else {
+      EXPECT_THROW(dm.tblHist().Edit(), engine::EngineError);
+    }
+    EXPECT_EQ(prompter_.Messages().back().text, kRecordChangedMessage);
+  }
 }
 
 TEST_F(DataModuleTest, BackupTimerFollowsTheSettings) {
