@@ -195,10 +195,28 @@ TEST_F(DataModuleTest, ALockedRecordIsRetriedWhileTheUserSaysYes) {
     ActingPrompter prompter;
     for (Answer a : c.answers) prompter.QueueAnswer(a);
     TDM dm(*config_, *access_, secure_, prompter, timer_, TDMOptions{100, true});
-    engine::Database web(data_);  // another program in the middle of a write
-    web.StartTransaction({"TimeHist"});
+    // Another program in the middle of a write, until it is told to finish.
+    int busy[2], finish[2];
+    ASSERT_EQ(pipe(busy), 0);
+    ASSERT_EQ(pipe(finish), 0);
+    pid_t web = Spawn([&] {
+      engine::Database db(data_);
+      db.StartTransaction({"TimeHist"});
+      char signal = 'b';
+      if (write(busy[1], &signal, 1) != 1 || read(finish[0], &signal, 1) != 1) return 1;
+      db.Rollback();
+      return 0;
+    });
+    char token = 0;
+    ASSERT_EQ(read(busy[0], &token, 1), 1);
+    auto finish_web = [&] {
+      if (web == 0) return;
+      EXPECT_EQ(write(finish[1], &token, 1), 1);
+      EXPECT_EQ(WaitFor(web), 0);
+      web = 0;
+    };
     prompter.act_at = 2;
-    prompter.action = [&] { web.Rollback(); };
+    prompter.action = finish_web;
 
     dm.tblHist().First();
     dm.tblHist().Edit();
@@ -208,8 +226,9 @@ TEST_F(DataModuleTest, ALockedRecordIsRetriedWhileTheUserSaysYes) {
     } else {
       EXPECT_THROW(dm.tblHist().Post(), engine::EngineError);
       dm.tblHist().Cancel();
-      web.Rollback();
+      finish_web();
     }
+    for (int fd : {busy[0], busy[1], finish[0], finish[1]}) close(fd);
     ASSERT_EQ(prompter.Questions().size(), c.answers.size());
     for (const auto& q : prompter.Questions()) EXPECT_EQ(q.text, kRecordLockedMessage);
     EXPECT_EQ(CountRows(data_, "TimeHist", std::string("Account = '") + c.account + "'"), c.posted ? 1 : 0);

@@ -92,9 +92,20 @@ TEST_F(UpgradeTest, OldestLayoutReachesCurrentLayoutInOneRunKeepingEveryRow) {
 
 TEST_F(UpgradeTest, ATableOpenElsewhereKeepsItsVersionAndTheMessageIsShownOnce) {
   FillOldTables();
-  engine::Database other(data_);
-  engine::Table held(other, "TimeHist");
-  held.Open();
+  // Another program holds TimeHist open until told to let go.
+  int opened[2], release[2];
+  ASSERT_EQ(pipe(opened), 0);
+  ASSERT_EQ(pipe(release), 0);
+  pid_t holder = Spawn([&] {
+    engine::Database other(data_);
+    engine::Table held(other, "TimeHist");
+    held.Open();
+    char c = 'o';
+    if (write(opened[1], &c, 1) != 1 || read(release[0], &c, 1) != 1) return 1;
+    return 0;
+  });
+  char c = 0;
+  ASSERT_EQ(read(opened[0], &c, 1), 1);
 
   engine::Database db(data_);
   UpgradeReport report = UpdateDatabase(db, prompter_);
@@ -106,7 +117,9 @@ TEST_F(UpgradeTest, ATableOpenElsewhereKeepsItsVersionAndTheMessageIsShownOnce) 
   EXPECT_EQ(db.Definition("Archive").version, (engine::UserVersion{1, 8}));
 
   // The next start, with nobody holding the table, finishes the job.
-  held.Close();
+  ASSERT_EQ(write(release[1], &c, 1), 1);
+  ASSERT_EQ(WaitFor(holder), 0);
+  for (int fd : {opened[0], opened[1], release[0], release[1]}) close(fd);
   db.DetachIdle();
   UpgradeReport next = UpdateDatabase(db, prompter_);
   EXPECT_FALSE(next.update_failed);
