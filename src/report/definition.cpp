@@ -115,7 +115,6 @@ void WriteBand(QXmlStreamWriter& w, const Band& b) {
   if (!b.visible) w.writeAttribute("visible", "false");
   if (!b.dataset.empty()) w.writeAttribute("dataset", Q(b.dataset));
   if (!b.condition.empty()) w.writeAttribute("condition", Q(b.condition));
-  if (b.stretch) w.writeAttribute("stretch", "true");
   if (b.keep_with_next) w.writeAttribute("keep-with-next", "true");
   if (b.new_page_before) w.writeAttribute("new-page", "true");
   for (const ReportObject& o : b.objects) WriteObject(w, o);
@@ -177,7 +176,6 @@ Band ReadBand(QXmlStreamReader& r) {
   b.visible = a.Flag("visible", true);
   b.dataset = a.Text("dataset");
   b.condition = a.Text("condition");
-  b.stretch = a.Flag("stretch", false);
   b.keep_with_next = a.Flag("keep-with-next", false);
   b.new_page_before = a.Flag("new-page", false);
   while (r.readNextStartElement()) {

@@ -69,7 +69,7 @@ struct ReportObject {
   bool bold = false, italic = false;
   Align align = Align::Left;
   bool word_wrap = true;   // long texts break into lines inside the width
-  bool stretch = false;    // the box (and its band) grows to fit the wrapped text
+  bool stretch = false;    // the box grows to fit the wrapped text, and its band with it
   bool frame = false;      // Text: a thin border around the box
   double pen = 0.2;        // Line, Rect and frames: line width in millimetres
   std::string fill;        // Rect and Text: background colour "#rrggbb", empty = none
@@ -83,7 +83,6 @@ struct Band {
   bool visible = true;
   std::string dataset;     // MasterData: "frDBDataSet1"; DetailData: "frDBDataSet2"
   std::string condition;   // GroupHeader: the expression whose change starts a new group
-  bool stretch = false;    // grows with its stretching objects
   bool keep_together = true;    // never split across pages (always true for now: bands are atomic)
   bool keep_with_next = false;  // GroupHeader, DetailHeader: not alone at the foot of a page
   bool new_page_before = false; // GroupHeader: every group after the first starts a new page
@@ -98,6 +97,7 @@ struct PageSetup {
 struct NamedText {
   std::string name;
   std::string value;
+  bool operator==(const NamedText&) const = default;
 };
 
 struct Definition {

@@ -243,7 +243,7 @@ class LayoutRun : public EvalContext {
         if (o.stretch) {
           const double needed = static_cast<double>(lines.size()) * LineHeightMm(font) + 0.6;
           item.height = std::max(o.height, needed);
-          if (band.stretch || o.stretch) built.height = std::max(built.height, o.y + item.height);
+          built.height = std::max(built.height, o.y + item.height);
         }
       }
       built.items.push_back(std::move(item));
