@@ -589,19 +589,26 @@ class Evaluator {
       const DateTime d(ValueToNumber(arg(0)));
       return Value::Text(name == "datetostr" ? FormatShortDate(d) : FormatLocaleTime(d));
     }
+    if (name == "weekstart") {
+      need(2);
+      const DateTime d(ValueToNumber(arg(0)));
+      return Value::Date(DatePart(StartOfWeek(static_cast<int>(ValueToNumber(arg(1))), d)));
+    }
     if (argc > 3) throw ReportError(n.name + ": a user function takes at most three arguments");
     return ctx_.CallUserFunction(n.name, n.arg_texts);
   }
 
   Value Aggregate(const std::string& name, const Node& n) {
-    if (n.children.size() > 1 || (n.children.empty() && name != "count")) {
-      throw ReportError(n.name + " takes one argument");
+    if (n.children.size() > 2 || (n.children.empty() && name != "count")) {
+      throw ReportError(n.name + " takes one or two arguments");
     }
+    std::optional<std::string> source;
+    if (n.children.size() == 2) source = FormatValue(Eval(*n.children[1]));
     std::int64_t rows = 0, counted = 0;
     double sum = 0;
     bool all_integer = true;
     std::optional<Value> best;
-    ctx_.ForEachScopeRow([&] {
+    const auto per_row = [&] {
       ++rows;
       if (n.children.empty()) return;
       const Value v = Eval(*n.children[0]);
@@ -613,7 +620,12 @@ class Evaluator {
         all_integer = all_integer && (v.kind() == Value::Kind::Integer || v.IsNull());
         sum += ValueToNumber(v);
       }
-    });
+    };
+    if (source) {
+      ctx_.ForEachRowOf(*source, per_row);
+    } else {
+      ctx_.ForEachScopeRow(per_row);
+    }
     if (name == "count") return Value::Integer(n.children.empty() ? rows : counted);
     if (name == "min" || name == "max") return best ? *best : Value::Integer(0);
     if (name == "avg") return NumberValue(rows == 0 ? 0.0 : sum / static_cast<double>(rows));
@@ -647,6 +659,10 @@ std::string ThousandsSeparator() {
 }
 
 }  // namespace
+
+void EvalContext::ForEachRowOf(const std::string& source, const std::function<void()>&) {
+  throw ReportError("Unknown data source \"" + source + "\"");
+}
 
 Value EvalContext::CallUserFunction(const std::string&, const std::vector<std::string>&) {
   return {};

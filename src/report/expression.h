@@ -11,9 +11,12 @@
 //   + (numbers add, texts join, a date-time plus a number of days stays a date-time), -, *, /,
 //     mod, div, = <> < > <= >=, and, or, not, parentheses;
 //   functions, names compared without regard to case: IIF(cond, a, b) (only the chosen branch is
-//     evaluated), the aggregates Sum, Count, Avg, Min, Max over the rows of the band's scope, and
-//     Upper, Lower, Trim, Length, Copy(text, from, count), Pos(part, text), Str, Int, Frac, Round,
-//     Abs, FormatFloat(pattern, x), DateToStr(x), TimeToStr(x).
+//     evaluated), the aggregates Sum, Count, Avg, Min, Max over the rows of the band's scope —
+//     or, with a data source's name as second argument (Sum(Amount, 'frDBDataSet2')), over all
+//     rows of that source — and Upper, Lower, Trim, Length, Copy(text, from, count),
+//     Pos(part, text), Str, Int, Frac, Round (halves to even), Abs, FormatFloat(pattern, x),
+//     DateToStr(x), TimeToStr(x), WeekStart(date, first_day) (the day on or before the date
+//     whose weekday is first_day, 0 = Sunday ... 6 = Saturday).
 //
 // Any other function is a user function: its name as written and up to three argument texts
 // (the source text of each argument, unevaluated) go to the context, which hands them to the
@@ -56,6 +59,9 @@ class EvalContext {
   virtual std::optional<Value> Lookup(const std::string& name) = 0;
   // Calls `per_row` once for every row of the aggregate scope, with that row current.
   virtual void ForEachScopeRow(const std::function<void()>& per_row) = 0;
+  // The same over all rows of the named data source; the default knows no data source and
+  // throws ReportError.
+  virtual void ForEachRowOf(const std::string& source, const std::function<void()>& per_row);
   // An unknown function; the default serves nobody and gives an empty value.
   virtual Value CallUserFunction(const std::string& name, const std::vector<std::string>& args);
 };

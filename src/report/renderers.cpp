@@ -381,6 +381,16 @@ std::string ExportRtf(const PageModel& model) {
   return out;
 }
 
+void WriteReport(const PageModel& model, const std::string& format, const std::string& path) {
+  const QString f = QString::fromStdString(format).toLower();
+  if (f == u"pdf") return WritePdf(model, path);
+  if (f == u"html") return WriteTextFile(path, ExportHtml(model));
+  if (f == u"csv") return WriteTextFile(path, ExportCsv(model));
+  if (f == u"txt") return WriteTextFile(path, ExportText(model));
+  if (f == u"rtf") return WriteTextFile(path, ExportRtf(model));
+  throw ReportError("Unknown report format \"" + format + "\" (pdf, html, csv, txt or rtf)");
+}
+
 void WriteTextFile(const std::string& path, const std::string& content) {
   QSaveFile file(QString::fromStdString(path));
   if (!file.open(QIODevice::WriteOnly) ||

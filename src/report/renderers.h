@@ -34,6 +34,10 @@ std::string ExportHtml(const PageModel& model);
 // RTF: one paragraph per row with tab stops at the texts' positions, a page break between pages.
 std::string ExportRtf(const PageModel& model);
 
+// Writes the pages in a format named "pdf", "html", "csv", "txt" or "rtf" (any case). Throws
+// ReportError for another name or when the file cannot be written.
+void WriteReport(const PageModel& model, const std::string& format, const std::string& path);
+
 // Writes text to a file (atomically); throws ReportError on failure.
 void WriteTextFile(const std::string& path, const std::string& content);
 

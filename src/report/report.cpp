@@ -126,6 +126,19 @@ class LayoutRun : public EvalContext {
     }
   }
 
+  void ForEachRowOf(const std::string& name, const std::function<void()>& per_row) override {
+    const RowSource* source = report_.DataSource(name);
+    if (source == nullptr) throw ReportError("Unknown data source \"" + name + "\"");
+    const Scope saved = scope_;
+    scope_ = AllRows(source);
+    struct Restore {
+      LayoutRun& run;
+      Scope scope;
+      ~Restore() { run.scope_ = scope; }
+    } restore{*this, saved};
+    ForEachScopeRow(per_row);
+  }
+
   Value CallUserFunction(const std::string& name, const std::vector<std::string>& args) override {
     Value result;
     if (!report_.on_user_function) return result;
@@ -163,9 +176,10 @@ class LayoutRun : public EvalContext {
     if (is("Page") || is("Page#")) return Value::Integer(page_number_);
     if (is("TotalPages")) return Value::Integer(total_pages_);
     if (is("Line") || is("Line#")) return Value::Integer(line_);
-    if (is("Date")) return Value::Date(Today());
-    if (is("Time")) return Value::Date(TimePart(Now()));
-    if (is("Now")) return Value::Date(Now());
+    const auto now = [&] { return report_.clock ? report_.clock() : Now(); };
+    if (is("Date")) return Value::Date(DatePart(now()));
+    if (is("Time")) return Value::Date(TimePart(now()));
+    if (is("Now")) return Value::Date(now());
     if (is("Title")) return Value::Text(report_.Title());
     return std::nullopt;
   }

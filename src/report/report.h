@@ -29,6 +29,7 @@
 #include <optional>
 #include <string>
 
+#include "core/datetime.h"
 #include "report/definition.h"
 #include "report/expression.h"
 #include "report/page_model.h"
@@ -108,6 +109,8 @@ class Report {
   UserFunction on_user_function;
   std::function<void(Report&, PrintingObject&)> on_before_print;
   std::function<void(Report&)> on_end_of_document;
+  // The wall clock behind Date, Time and Now; the local time when unset (tests fix it).
+  std::function<DateTime()> clock;
 
  private:
   friend class LayoutRun;

@@ -110,6 +110,9 @@ TEST(Expression, ValuesOperatorsAndFunctions) {
       {"FormatFloat('0', 0.5)", "1"},
       {"DateToStr([Start Time])", "01/01/2024"},
       {"TimeToStr([Start Time])", "09:00:00"},
+      {"WeekStart([Start Time], 1)", "01/01/2024"},  // a Monday
+      {"WeekStart([Start Time] + 6, 1)", "01/01/2024"},
+      {"WeekStart([Start Time], 0)", "12/31/2023"},
       // aggregates over the scope (five rows, one with empty hours)
       {"Sum([Hours])", "8.25"},
       {"Sum(1)", "5"},
@@ -149,7 +152,8 @@ TEST(Expression, FailuresNameTheExpression) {
       {"1 / 0", "Division by zero"},
       {"5 mod 0", "Division by zero"},
       {"IIF(1, 2)", "IIF takes 3 arguments"},
-      {"Sum(1, 2)", "Sum takes one argument"},
+      {"Sum(1, 2, 3)", "Sum takes one or two arguments"},
+      {"Sum(Hours, 'frDBDataSet9')", "Unknown data source \"frDBDataSet9\""},
       {"Foo(1, 2, 3, 4)", "at most three arguments"},
       {"1 # 2", "unexpected character \"#\""},
   };

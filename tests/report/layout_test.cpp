@@ -164,7 +164,7 @@ TEST_F(LayoutTest, DetailRowsFollowTheMasterRows) {
   expenses.AddRow({Value::Text("Hotel"), Value::Integer(80)});
   Report report;
   Definition& def = report.definition();
-  def.bands.push_back(MakeBand(BandType::Summary, 5, {Text("", 0, 60, "Hours [Sum(Hours)]")}));
+  def.bands.push_back(MakeBand(BandType::Summary, 5, {Text("", 0, 60, "Hours [Sum(Hours)] + [Sum(Amount, 'frDBDataSet2')]")}));
   def.bands.push_back(MakeBand(BandType::MasterData, 5, {Text("", 0, 30, "[Account]")}));
   def.bands.push_back(MakeBand(BandType::DetailHeader, 5, {Text("", 0, 30, "Expenses")}));
   def.bands.push_back(MakeBand(BandType::DetailData, 5, {Text("", 0, 60, "[Description] [Amount]")}));
@@ -173,12 +173,12 @@ TEST_F(LayoutTest, DetailRowsFollowTheMasterRows) {
   report.BindDataSource(kDetailDataSet, &expenses);
   EXPECT_THAT(PageTexts(report.BuildPages().pages.at(0)),
               ElementsAre("Alpha", "Alpha", "Beta", "Gamma", "Gamma", "Expenses", "Train 12.5", "Hotel 80",
-                          "2 for 92.5", "Hours 8.25"));
+                          "2 for 92.5", "Hours 8.25 + 92.5"));
 
   // Without detail rows the detail bands are left out; without master rows the summary stays.
   expenses.ClearRows();
   master.ClearRows();
-  EXPECT_THAT(PageTexts(report.BuildPages().pages.at(0)), ElementsAre("Hours 0"));
+  EXPECT_THAT(PageTexts(report.BuildPages().pages.at(0)), ElementsAre("Hours 0 + 0"));
 }
 
 // A user-function handler in the way the reports window serves its functions: names compared

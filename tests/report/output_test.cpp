@@ -261,6 +261,9 @@ TEST(Exporters, FilesAreWrittenWhole) {
   WriteTextFile(dir.path() + "/out.csv", "a;b\r\n");
   EXPECT_EQ(Shell("cat '" + dir.path() + "/out.csv'"), "a;b\r\n");
   EXPECT_THROW(WriteTextFile("/nonexistent-folder/out.csv", "x"), ReportError);
+  WriteReport(Fixture(), "CSV", dir.path() + "/fixture.csv");
+  EXPECT_EQ(Shell("cat '" + dir.path() + "/fixture.csv'"), ExportCsv(Fixture()));
+  EXPECT_THROW(WriteReport(Fixture(), "doc", dir.path() + "/fixture.doc"), ReportError);
 }
 
 }  // namespace
