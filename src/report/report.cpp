@@ -71,9 +71,6 @@ class LayoutRun : public EvalContext {
     } reset{report_};
     SetRow(master_, 0);
     StartPage();
-    for (const Band& b : def_.bands) {
-      if (b.type == BandType::ReportTitle) PrintBand(b, AllRows(master_));
-    }
     PrintMaster();
     PrintDetail();
     SetRow(master_, master_ ? master_->RowCount() - 1 : -1);
@@ -195,6 +192,11 @@ class LayoutRun : public EvalContext {
     ++page_number_;
     page_rows_.clear();
     y_ = def_.page.top;
+    if (page_number_ == 1) {
+      for (const Band& b : def_.bands) {
+        if (b.type == BandType::ReportTitle) PrintBand(b, AllRows(master_), /*may_break=*/false);
+      }
+    }
     for (const Band& b : def_.bands) {
       if (b.type == BandType::PageHeader) PrintBand(b, AllRows(master_), /*may_break=*/false);
     }

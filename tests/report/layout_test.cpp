@@ -58,12 +58,13 @@ TEST_F(LayoutTest, NestedGroupsPrintTheirTotals) {
   def.bands.push_back(MakeBand(BandType::GroupFooter, 6, {Text("", 0, 60, "Total [Account]: [Sum(Hours)]")}));
   def.bands.push_back(MakeBand(BandType::GroupFooter, 6, {Text("", 0, 60, "== [Sum(Hours)] in [Count()]")}));
   def.bands.push_back(MakeBand(BandType::Summary, 6, {Text("", 0, 60, "All: [Sum(Hours)] in [Count()] rows")}));
+  def.bands.push_back(MakeBand(BandType::ReportTitle, 6, {Text("", 0, 60, "[Count()] rows")}));  // first, whatever its place
   report.BindDataSource(kMasterDataSet, &rows);
 
   const PageModel model = report.BuildPages();
   ASSERT_EQ(model.pages.size(), 1u);
   EXPECT_THAT(PageTexts(model.pages[0]),
-              ElementsAre("Hours by account", "== early", "Alpha", "1. 1.5", "2. 2.25", "Total Alpha: 3.75",
+              ElementsAre("5 rows", "Hours by account", "== early", "Alpha", "1. 1.5", "2. 2.25", "Total Alpha: 3.75",
                           "Beta", "3. 4", "Total Beta: 4", "== 7.75 in 3", "== late", "Gamma", "4. 0", "5. 0.5",
                           "Total Gamma: 0.5", "== 0.5 in 2", "All: 8.25 in 5 rows"));
 }
