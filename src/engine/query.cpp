@@ -112,10 +112,17 @@ void Query::Open() {
   pos_ = rows_.empty() ? -1 : 0;
   bof_ = true;
   eof_ = rows_.empty();
-  if (live) {
-    live_ = std::make_unique<Table>(db_, *translated_->live_table);
-    live_->Open();
+}
+
+Table* Query::LiveTable() {
+  if (!Live()) return nullptr;
+  if (!live_) {
+    // Opening reads the order of the whole table: done once, when an edit or a rule needs it.
+    auto table = std::make_unique<Table>(db_, *translated_->live_table);
+    table->Open();
+    live_ = std::move(table);
   }
+  return live_.get();
 }
 
 std::int64_t Query::ExecSQL() {
@@ -212,17 +219,22 @@ Value Query::FieldValue(int index) const {
 
 void Query::RequireLive(const char* what) {
   RequireOpen();
-  if (!live_)
+  if (!LiveTable())
     throw EngineError(kErrReadOnly, fmt::format("Cannot {}: the query result is read-only", what));
   if (pos_ < 0) throw EngineError(kErrNoCurrentRecord, "No current record");
 }
 
-void Query::PositionLive() { live_->GotoBookmark(rowids_[static_cast<std::size_t>(pos_)]); }
+// Moves the live table to the current result row; re-reads the table's order only when the row
+// is not in it (added after the table object was opened).
+void Query::PositionLive() {
+  const Bookmark row = rowids_[static_cast<std::size_t>(pos_)];
+  if (!live_->BookmarkValid(row)) live_->Refresh();
+  live_->GotoBookmark(row);
+}
 
 void Query::Edit() {
   RequireLive("modify");
   if (editing_) return;
-  live_->Refresh();
   PositionLive();
   live_->Edit();
   editing_ = true;
@@ -257,7 +269,6 @@ void Query::Cancel() {
 void Query::Delete() {
   RequireLive("delete");
   Cancel();
-  live_->Refresh();
   PositionLive();
   live_->Delete();
   rows_.erase(rows_.begin() + pos_);

@@ -5,7 +5,8 @@
 // statement between calls. A SELECT from one table whose rows are that table's rows (no join,
 // aggregate, GROUP BY or DISTINCT) is live: Edit/SetFieldValue/Post/Delete write through a table
 // object of that table (LiveTable()), with its rules and events. Any other result is read-only
-// and says so when edited.
+// and says so when edited. The table object is opened when first needed (LiveTable(), the first
+// edit), so reading a live result costs no more than reading a read-only one.
 #pragma once
 
 #include <memory>
@@ -58,8 +59,8 @@ class Query {
   Value FieldValue(const std::string& name) const { return FieldValue(FieldIndex(name)); }
 
   // ---- Editing a live result
-  bool Live() const { return live_ != nullptr; }
-  Table* LiveTable() { return live_.get(); }  // for events and rules; null when read-only
+  bool Live() const { return active_ && translated_ && translated_->live_table.has_value(); }
+  Table* LiveTable();  // for events and rules; opened on first use; null when read-only
   void Edit();
   void SetFieldValue(const std::string& name, const Value& v);
   void Post();
