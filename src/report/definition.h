@@ -68,7 +68,8 @@ struct ReportObject {
   double font_size = 10;  // points
   bool bold = false, italic = false;
   Align align = Align::Left;
-  bool word_wrap = true;   // long texts break into lines inside the width
+  bool word_wrap = true;   // long texts break into lines inside the width (while they fit the box
+                           // or the object stretches)
   bool stretch = false;    // the box grows to fit the wrapped text, and its band with it
   bool frame = false;      // Text: a thin border around the box
   double pen = 0.2;        // Line, Rect and frames: line width in millimetres

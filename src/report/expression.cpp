@@ -695,6 +695,7 @@ Value EvaluateExpression(const std::string& expression, EvalContext& context) {
 }
 
 std::string ExpandTemplate(const std::string& text, EvalContext& context) {
+  DepthGuard depth;  // a variable whose text names itself comes back here
   std::string out;
   std::size_t pos = 0;
   while (pos < text.size()) {
@@ -704,7 +705,13 @@ std::string ExpandTemplate(const std::string& text, EvalContext& context) {
     if (close == std::string::npos) break;
     out.append(text, pos, open - pos);
     const std::string inner = text.substr(open + 1, close - open - 1);
-    if (!Trimmed(inner).empty()) out += FormatValue(EvaluateExpression(inner, context));
+    // "[User ID]": brackets around a name with blanks name a field or variable.
+    const std::string name = Trimmed(inner);
+    if (auto value = name.empty() ? std::nullopt : context.Lookup(name)) {
+      out += FormatValue(*value);
+    } else if (!name.empty()) {
+      out += FormatValue(EvaluateExpression(inner, context));
+    }
     pos = close + 1;
   }
   out.append(text, pos, std::string::npos);

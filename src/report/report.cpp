@@ -250,9 +250,16 @@ class LayoutRun : public EvalContext {
       item.color = o.color;
       if (o.kind == ObjectKind::Text) {
         const FontSpec font = FontOf(o);
-        const std::vector<std::string> lines =
+        std::vector<std::string> lines =
             o.word_wrap ? WrapText(font, printing.text, std::max(o.width - 1.0, 1.0))
                         : std::vector<std::string>{printing.text};
+        // A text that does not stretch wraps only while its lines fit its box; otherwise it
+        // stays on one line (a caption running past its column reads better than a cut one).
+        if (!o.stretch && lines.size() > 1 &&
+            static_cast<double>(lines.size()) * LineHeightMm(font) > o.height + 0.5 &&
+            printing.text.find('\n') == std::string::npos) {
+          lines = {printing.text};
+        }
         std::string joined;
         for (std::size_t i = 0; i < lines.size(); ++i) joined += (i ? "\n" : "") + lines[i];
         item.text = std::move(joined);

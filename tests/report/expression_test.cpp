@@ -176,6 +176,7 @@ TEST(Expression, TemplatesReplaceCompleteBrackets) {
   const Case cases[] = {
       {"Total: [Sum(Hours)] h", "Total: 8.25 h"},
       {"[Account][Hours]", "Alpha2.25"},
+      {"at [Start Time]", "at 01/01/2024 09:00:00"},
       {"no expressions", "no expressions"},
       {"[]", ""},
       {"open [Account", "open [Account"},
