@@ -142,6 +142,31 @@ RawResult RunRaw(sqlite3* db, const std::string& sql, const std::vector<std::str
   return r;
 }
 
+// As RunRaw, but the columns after the first are timestamps, read as date-time values.
+std::int64_t RunRawTyped(sqlite3* db, const std::string& sql, const std::vector<std::string>& texts) {
+  sqlite3_stmt* s = nullptr;
+  Check(sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), db, "prepare");
+  for (std::size_t i = 0; i < texts.size(); ++i)
+    sqlite3_bind_text(s, static_cast<int>(i) + 1, texts[i].c_str(), -1, SQLITE_TRANSIENT);
+  std::int64_t rows = 0;
+  std::string first;
+  std::vector<DateTime> times;
+  while (sqlite3_step(s) == SQLITE_ROW) {
+    const unsigned char* text = sqlite3_column_text(s, 0);
+    first = text ? reinterpret_cast<const char*>(text) : "";
+    times.clear();
+    for (int c = 1; c < sqlite3_column_count(s); ++c) {
+      const auto* stamp = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+      if (stamp)
+        times.push_back(ParseIsoTimestampText({stamp, static_cast<std::size_t>(sqlite3_column_bytes(s, c))})
+                            .value_or(DateTime()));
+    }
+    ++rows;
+  }
+  sqlite3_finalize(s);
+  return rows;
+}
+
 struct Timing {
   double engine = 0, raw = 0;
 };
@@ -319,9 +344,26 @@ int main(int argc, char** argv) {
         },
         [&](int) { raw_rows += RunRaw(raw, kRawReport2, {StoredMidnight(from), StoredMidnight(after)}).rows; });
     mismatches += engine_rows != raw_rows;
+    // The same hand-written SQL, its timestamps read as date-time values as the engine delivers
+    // them (what a program summing hours by weekday has to do with the texts in any case).
+    std::int64_t typed_rows = 0;
+    const Timing typed = Measure(
+        kReps,
+        [&](int) {
+          Query q(db);
+          q.SetSql(kReport2);
+          q.SetParam("Date1", Value::Date(from));
+          q.SetParam("Date2", Value::Date(after));
+          q.Open();
+          ReadQuery(q, cells);
+        },
+        [&](int) { typed_rows += RunRawTyped(raw, kRawReport2, {StoredMidnight(from), StoredMidnight(after)}); });
+    mismatches += typed_rows != raw_rows;
     AttachLease lease(db, "TimeHist");
-    Report("weekly time sheet, all users, one year (:Date1/:Date2)", t,
-           AccessPaths(db.handle(), TranslateSql(kReport2, db).sql), AccessPaths(raw, kRawReport2));
+    const std::string engine_plan = AccessPaths(db.handle(), TranslateSql(kReport2, db).sql);
+    const std::string raw_plan = AccessPaths(raw, kRawReport2);
+    Report("weekly time sheet, all users, one year (:Date1/:Date2)", t, engine_plan, raw_plan);
+    Report("... against SQLite reading timestamps as date-time values", typed, engine_plan, raw_plan);
   }
 
   // ---- Filtered cursor: the records still to send

@@ -10,14 +10,11 @@
 namespace tikora::engine {
 namespace {
 
-// Reads a result column as the type the translator inferred for it.
-Value ReadColumn(const Stmt& s, int col, const std::optional<FieldType>& type) {
+// Reads a result column as the type the translator inferred for it; `typed` is set for the
+// columns whose storage form needs converting (dates, times, booleans).
+Value ReadColumn(const Stmt& s, int col, const std::optional<FieldDef>& typed) {
   if (s.IsNull(col)) return Value::Null();
-  if (type) {
-    FieldDef f;
-    f.type = *type;
-    if (IsDateTimeType(*type) || *type == FieldType::Boolean) return FromStorage(f, s, col);
-  }
+  if (typed) return FromStorage(*typed, s, col);
   switch (s.Type(col)) {
     case SQLITE_INTEGER: return Value::Integer(s.Int(col));
     case SQLITE_FLOAT: return Value::Float(s.Double(col));
@@ -101,10 +98,19 @@ void Query::Open() {
     for (int c = first; c < s.ColumnCount(); ++c)
       columns_.push_back({sqlite3_column_name(s.raw(), c), std::nullopt, std::nullopt, std::nullopt});
   }
+  std::vector<std::optional<FieldDef>> typed(columns_.size());
+  for (std::size_t c = 0; c < columns_.size(); ++c) {
+    const auto& type = columns_[c].type;
+    if (type && (IsDateTimeType(*type) || *type == FieldType::Boolean)) {
+      typed[c].emplace();
+      typed[c]->type = *type;
+    }
+  }
   while (s.Step()) {
     std::vector<Value> row;
+    row.reserve(columns_.size());
     for (std::size_t c = 0; c < columns_.size(); ++c)
-      row.push_back(ReadColumn(s, static_cast<int>(c) + first, columns_[c].type));
+      row.push_back(ReadColumn(s, static_cast<int>(c) + first, typed[c]));
     rows_.push_back(std::move(row));
     if (live) rowids_.push_back(s.Int(0));
   }

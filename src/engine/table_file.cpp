@@ -1,6 +1,7 @@
 #include "engine/table_file.h"
 
 #include <cmath>
+#include <string_view>
 
 #include <fmt/format.h>
 
@@ -304,6 +305,16 @@ Value ToStorage(const FieldDef& f, const Value& v) {
   return Value::Null();
 }
 
+// The text of a column without copying it (valid until the statement steps again): dates and
+// times are parsed straight from SQLite's buffer, which keeps reading large results cheap.
+namespace {
+std::string_view StoredText(const Stmt& stmt, int col) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt.raw(), col));
+  if (!text) return {};
+  return {text, static_cast<std::size_t>(sqlite3_column_bytes(stmt.raw(), col))};
+}
+}  // namespace
+
 Value FromStorage(const FieldDef& f, const Stmt& stmt, int col) {
   if (stmt.IsNull(col)) return Value::Null();
   switch (f.type) {
@@ -318,11 +329,11 @@ Value FromStorage(const FieldDef& f, const Stmt& stmt, int col) {
     case FieldType::Currency: return Value::Float(stmt.Double(col));
     case FieldType::Date:
     case FieldType::Timestamp: {
-      auto dt = ParseIsoTimestampText(stmt.Text(col));
+      auto dt = ParseIsoTimestampText(StoredText(stmt, col));
       return dt ? Value::Date(*dt) : Value::Text(stmt.Text(col));
     }
     case FieldType::Time: {
-      auto dt = ParseIsoTimeText(stmt.Text(col));
+      auto dt = ParseIsoTimeText(StoredText(stmt, col));
       return dt ? Value::Date(*dt) : Value::Text(stmt.Text(col));
     }
   }
