@@ -545,6 +545,7 @@ PageModel Report::BuildPages() {
   for (const Band& b : def_.bands) {
     for (const ReportObject& o : b.objects) needs_total = needs_total || ContainsNoCase(o.text, "TotalPages");
   }
+  for (const NamedText& v : def_.variables) needs_total = needs_total || ContainsNoCase(v.value, "TotalPages");
   int total = 0;
   // A first pass counts the pages when a text shows their total.
   if (needs_total) total = static_cast<int>(LayoutRun(*this, 0).Run().pages.size());
