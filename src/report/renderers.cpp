@@ -42,7 +42,7 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-FontSpec FontOf(const PageItem& item) {
+FontStyle FontOf(const PageItem& item) {
   return {item.font_family, item.font_size, item.bold, item.italic};
 }
 

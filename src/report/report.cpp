@@ -40,7 +40,7 @@ Value FieldOrEmpty(const RowSource& source, std::int64_t row, int field) {
   return Value::Integer(0);
 }
 
-FontSpec FontOf(const ReportObject& o) { return {o.font_family, o.font_size, o.bold, o.italic}; }
+FontStyle FontOf(const ReportObject& o) { return {o.font_family, o.font_size, o.bold, o.italic}; }
 
 // The rows an aggregate walks: a range of one source, or a list of its rows.
 struct Scope {
@@ -249,7 +249,7 @@ class LayoutRun : public EvalContext {
       item.fill = o.fill;
       item.color = o.color;
       if (o.kind == ObjectKind::Text) {
-        const FontSpec font = FontOf(o);
+        const FontStyle font = FontOf(o);
         std::vector<std::string> lines =
             o.word_wrap ? WrapText(font, printing.text, std::max(o.width - 1.0, 1.0))
                         : std::vector<std::string>{printing.text};

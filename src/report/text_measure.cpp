@@ -20,7 +20,7 @@ constexpr double kMmPerPoint = 25.4 / 72;
 bool HaveGui() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
 
 // Metrics for a font at 1200 dpi, kept per font (layout asks for the same few fonts often).
-const QFontMetricsF& Metrics(const FontSpec& f) {
+const QFontMetricsF& Metrics(const FontStyle& f) {
   static QImage device = [] {
     QImage image(1, 1, QImage::Format_RGB32);
     const int dots_per_metre = static_cast<int>(kDotsPerInch / 0.0254 + 0.5);
@@ -46,19 +46,19 @@ double DotsToMm(double dots) { return dots / kDotsPerInch * 25.4; }
 
 }  // namespace
 
-double LineHeightMm(const FontSpec& font) {
+double LineHeightMm(const FontStyle& font) {
   if (!HaveGui()) return font.size * kMmPerPoint * 1.2;
   return DotsToMm(Metrics(font).lineSpacing());
 }
 
-double TextWidthMm(const FontSpec& font, const std::string& text) {
+double TextWidthMm(const FontStyle& font, const std::string& text) {
   if (!HaveGui()) {
     return static_cast<double>(QString::fromStdString(text).size()) * font.size * kMmPerPoint * 0.5;
   }
   return DotsToMm(Metrics(font).horizontalAdvance(QString::fromStdString(text)));
 }
 
-std::vector<std::string> WrapText(const FontSpec& font, const std::string& text, double width_mm) {
+std::vector<std::string> WrapText(const FontStyle& font, const std::string& text, double width_mm) {
   std::vector<std::string> lines;
   const QStringList paragraphs = QString::fromStdString(text).split(u'\n');
   for (const QString& raw : paragraphs) {

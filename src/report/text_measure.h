@@ -11,18 +11,18 @@
 
 namespace tikora::report {
 
-struct FontSpec {
+struct FontStyle {
   std::string family;
   double size = 10;  // points
   bool bold = false, italic = false;
 };
 
 // Height of one line of text, in millimetres.
-double LineHeightMm(const FontSpec& font);
+double LineHeightMm(const FontStyle& font);
 // Width of the text on one line, in millimetres.
-double TextWidthMm(const FontSpec& font, const std::string& text);
+double TextWidthMm(const FontStyle& font, const std::string& text);
 // The text broken into lines no wider than `width_mm`: at its own line breaks, then between
 // words; a word wider than the line is cut between characters.
-std::vector<std::string> WrapText(const FontSpec& font, const std::string& text, double width_mm);
+std::vector<std::string> WrapText(const FontStyle& font, const std::string& text, double width_mm);
 
 }  // namespace tikora::report
