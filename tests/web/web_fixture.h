@@ -56,6 +56,7 @@ inline std::string FormEncode(const Fields& fields) {
 struct Entry {
   std::string user, account, job_code, client, start, end, comments, item;
   std::int64_t num_items = 0;
+  bool operator==(const Entry&) const = default;
 };
 
 class WebTest : public ::testing::Test {
