@@ -1,0 +1,214 @@
+// The time sheet page: the week shown, its grid, and saving it.
+#include <sqlite3.h>
+
+#include "web_fixture.h"
+
+namespace tikora::web::test {
+namespace {
+
+class TimeSheetTest : public WebTest {
+ protected:
+  void SetUp() override {
+    WebTest::SetUp();
+    LogIn("alice", "secret");
+  }
+  Response Sheet(const std::string& date) {
+    return Get({{"Page", "Main"}, {"Action", "tsheet"}, {"Dte", date}});
+  }
+  Response Save(const std::string& first_date, Fields cells) {
+    cells.emplace_back("Page", "TSheet");
+    cells.emplace_back("TSDate", first_date);
+    return Post(cells);
+  }
+  // The value of a grid input, or "<none>" when the input has no value.
+  static std::string Cell(const std::string& body, const std::string& name) {
+    const std::string key = "name=\"" + name + "\"";
+    const std::size_t at = body.find(key);
+    if (at == std::string::npos) return "<missing>";
+    const std::size_t end = body.find('>', at);
+    const std::size_t value = body.find(" value=\"", at);
+    if (value == std::string::npos || value > end) return "<none>";
+    return body.substr(value + 8, body.find('"', value + 8) - value - 8);
+  }
+  std::vector<std::pair<std::string, std::string>> Spans() {
+    std::vector<std::pair<std::string, std::string>> spans;
+    for (const Entry& e : Entries()) spans.emplace_back(e.start, e.end);
+    return spans;
+  }
+};
+
+TEST_F(TimeSheetTest, SavedRowsComeBackInTheirDayColumns) {
+  const Response saved = Save("2020-03-02", {{"Account0", "ADMIN"}, {"JobCode0", "DESIGN"},
+                                             {"D10", "8"}, {"D30", "4.5"}, {"Comments0", "a; \"b\""},
+                                             {"Account1", "ADMIN"}, {"JobCode1", "PROGRAM"},
+                                             {"D21", "2"}, {"D12", "7"}});
+  EXPECT_NE(saved.Body().find("MAIN|"), std::string::npos);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"2020-03-02 00:00", "2020-03-02 08:00"},
+      {"2020-03-04 00:00", "2020-03-04 04:30"},
+      {"2020-03-03 00:00", "2020-03-03 02:00"}};
+  EXPECT_EQ(Spans(), expected) << "row 2 has no charge account and is skipped";
+  EXPECT_EQ(Entries()[0].comments, "a; \"b\"");
+
+  const Response sheet = Sheet("2020-03-04");  // any day of the week shows the whole week
+  const std::string& body = sheet.Body();
+  EXPECT_EQ(Part(body, "date"), "2020-03-02");
+  EXPECT_NE(body.find("Mo,Tu,We,Th,Fr,Sa,Su"), std::string::npos);
+  EXPECT_NE(body.find("<SELECT name=\"Account0\">\t\t\t<OPTION></OPTION>\t\t\t<OPTION SELECTED>ADMIN"),
+            std::string::npos);
+  EXPECT_NE(body.find("<OPTION SELECTED>PROGRAM</OPTION></SELECT>"), std::string::npos);
+  const struct {
+    const char* name;
+    const char* value;
+  } cells[] = {{"D10", "8"},     {"D20", ""},     {"D30", "4.5"},  {"Comments0", "a; &quot;b&quot;"},
+               {"D21", "2"},     {"D11", ""},     {"D12", ""},     {"D19", ""},
+               {"Comments9", ""}};
+  for (const auto& cell : cells) {
+    // Hours are written in the locale's decimal notation.
+    std::string value = cell.value;
+    if (value == "4.5") value = FormatLocaleFloat(4.5);
+    EXPECT_EQ(Cell(body, cell.name), value) << cell.name;
+  }
+}
+
+TEST_F(TimeSheetTest, SavingReplacesTheWeeksEntriesOfTheRow) {
+  const Fields row{{"Account0", "ADMIN"}, {"D10", "8"}, {"D20", "6"}};
+  Save("2020-03-02", row);
+  Save("2020-03-02", row);
+  EXPECT_EQ(Entries().size(), 2u) << "posting the pre-filled sheet back stores nothing twice";
+
+  AddEntry("alice", "ADMIN", "2020-03-03 09:00", "2020-03-03 10:00");  // a punched entry
+  AddEntry("bob", "ADMIN", "2020-03-03 00:00", "2020-03-03 05:00");    // another user's
+  AddEntry("alice", "ADMIN", "2020-03-09 00:00", "2020-03-09 03:00");  // the next week's
+  Save("2020-03-02", {{"Account0", "ADMIN"}, {"D10", "7.5"}, {"D20", ""}});
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"2020-03-03 09:00", "2020-03-03 10:00"},
+      {"2020-03-03 00:00", "2020-03-03 05:00"},
+      {"2020-03-09 00:00", "2020-03-09 03:00"},
+      {"2020-03-02 00:00", "2020-03-02 07:30"}};
+  EXPECT_EQ(Spans(), expected) << "the cleared cell removed its hours; other entries stay";
+}
+
+TEST_F(TimeSheetTest, AFailingRowIsRolledBackAndTheOthersStored) {
+  {
+    // The database refuses rows of one charge account.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((folder_ + "TIKData/TimeHist.DAT").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER refuse BEFORE INSERT ON TimeHist "
+                           "WHEN NEW.Account = 'WEBSITE' AND NEW.\"Start Time\" LIKE '2020-03-03%' "
+                           "BEGIN SELECT RAISE(ABORT, 'refused by the test'); END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  const Response response = Save("2020-03-02", {{"Account0", "ADMIN"}, {"D10", "1"},
+                                                 {"Account1", "WEBSITE"}, {"D11", "2"}, {"D21", "3"},
+                                                 {"Account2", "ADMIN"}, {"JobCode2", "DESIGN"},
+                                                 {"D32", "4"}});
+  // One problem (the engine's message) with its links, for the refused row only.
+  const std::string& body = response.Body();
+  const std::size_t links = body.find("<P><A HREF=\"javascript:history.back(-1)\">Back</A>");
+  ASSERT_NE(links, std::string::npos);
+  EXPECT_GT(links, body.find("MAIN|") + 5) << "the message precedes its links";
+  EXPECT_EQ(body.find("history.back", links + 40), std::string::npos);
+  std::vector<std::string> accounts;
+  for (const Entry& e : Entries()) accounts.push_back(e.account + " " + e.start);
+  EXPECT_EQ(accounts, (std::vector<std::string>{"ADMIN 2020-03-02 00:00", "ADMIN 2020-03-04 00:00"}));
+}
+
+TEST_F(TimeSheetTest, BadCellsStoreNothing) {
+  const struct {
+    Fields fields;
+    const char* field;
+  } cases[] = {
+      {{{"TSDate", "02.03.2020"}, {"Account0", "ADMIN"}, {"D10", "8"}}, "TSDate"},
+      {{{"TSDate", "2020-03-02"}, {"Account0", "ADMIN"}, {"D10", "8"}, {"Account1", "ADMIN"},
+        {"JobCode1", "DESIGN"}, {"D21", "eight"}},
+       "D21"},
+      {{{"TSDate", "2020-03-02"}, {"Account0", "ADMIN"}, {"D70", "-2"}}, "D70"},
+      {{{"TSDate", "2020-03-02"}, {"Account0", "ADMIN"}, {"D70", "25"}}, "D70"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.field);
+    Fields fields = c.fields;
+    fields.emplace_back("Page", "TSheet");
+    const Response response = Post(fields);
+    EXPECT_EQ(response.Status(), 400);
+    EXPECT_NE(response.Body().find("The field " + std::string(c.field)), std::string::npos);
+    EXPECT_TRUE(Entries().empty());
+  }
+}
+
+TEST_F(TimeSheetTest, WeekFollowsDayOfWeek) {
+  // 2024-03-10 is a Sunday.
+  struct Case {
+    const char* day_of_week;
+    bool previous_week;
+    const char* week_start;
+    const char* day_names;
+  };
+  const Case cases[] = {{"1", false, "2024-03-04", "Mo,Tu,We,Th,Fr,Sa,Su"},
+                        {"1", true, "2024-02-26", "Mo,Tu,We,Th,Fr,Sa,Su"},
+                        {"0", false, "2024-03-10", "Su,Mo,Tu,We,Th,Fr,Sa"},
+                        {"6", false, "2024-03-09", "Sa,Su,Mo,Tu,We,Th,Fr"}};
+  now_ = At("2024-03-10 12:00");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.day_of_week) + (c.previous_week ? " previous" : ""));
+    Settings({{"DayOfWeek", c.day_of_week}, {"DefaultPrevWeek", c.previous_week ? "1" : "0"}});
+    const Response page = Get({{"Page", "Main"}, {"Action", "tsheet"}});
+    EXPECT_EQ(Part(page.Body(), "week"), c.week_start);
+    EXPECT_EQ(Part(page.Body(), "date"), c.week_start) << "without Dte the sheet shows that week";
+    EXPECT_NE(page.Body().find(c.day_names), std::string::npos);
+  }
+}
+
+TEST_F(TimeSheetTest, EntriesLandOnTheirWeekday) {
+  AddEntry("alice", "ADMIN", "2024-03-04 00:00", "2024-03-04 08:00");  // Monday
+  AddEntry("alice", "ADMIN", "2024-03-10 00:00", "2024-03-10 02:00");  // Sunday
+  struct Case {
+    const char* day_of_week;
+    const char* date;
+    const char* monday_cell;
+    const char* sunday_cell;
+  };
+  const Case cases[] = {{"1", "2024-03-04", "D10", "D70"}, {"0", "2024-03-10", "D20", "D10"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.day_of_week);
+    Settings({{"DayOfWeek", c.day_of_week}});
+    const std::string body = Sheet(c.date).Body();
+    if (std::string(c.day_of_week) == "1") {
+      EXPECT_EQ(Cell(body, c.monday_cell), "8");
+      EXPECT_EQ(Cell(body, c.sunday_cell), "2");
+    } else {  // the week of Sunday 2024-03-10 holds only the Sunday entry
+      EXPECT_EQ(Cell(body, c.sunday_cell), "2");
+      EXPECT_EQ(Cell(body, c.monday_cell), "");
+    }
+  }
+}
+
+TEST_F(TimeSheetTest, EmptyWeekStartsFromTheDefaultSheet) {
+  std::ofstream(folder_ + "DefaultTSheet.csv") << "ADMIN;DESIGN;ACME\r\nWEBSITE;PROGRAM;GLOBEX;9;9\n"
+                                                  "ADMIN;;;\n";
+  const std::string body = Sheet("2024-03-04").Body();
+  const struct {
+    const char* name;
+    const char* selected;
+  } lists[] = {{"Account0", "ADMIN"},   {"JobCode0", "DESIGN"}, {"Client0", "ACME"},
+               {"Account1", "WEBSITE"}, {"JobCode1", "PROGRAM"}, {"Client1", "GLOBEX"},
+               {"Account2", "ADMIN"}};
+  for (const auto& list : lists) {
+    const std::size_t at = body.find("name=\"" + std::string(list.name) + "\"");
+    ASSERT_NE(at, std::string::npos) << list.name;
+    const std::size_t selected = body.find("<OPTION SELECTED>", at);
+    EXPECT_EQ(body.substr(selected + 17, std::string(list.selected).size()), list.selected);
+    EXPECT_LT(selected, body.find("</SELECT>", at)) << list.name;
+  }
+  EXPECT_EQ(Cell(body, "D11"), "") << "default rows carry no hours";
+  EXPECT_EQ(Cell(body, "D13"), "");
+  EXPECT_EQ(Cell(body, "D19"), "") << "padded to ten rows";
+  EXPECT_EQ(Cell(body, "D110"), "<missing>");
+}
+
+}  // namespace
+}  // namespace tikora::web::test
