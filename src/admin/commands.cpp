@@ -1,12 +1,14 @@
 #include "admin/commands.h"
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <system_error>
 
 #include "admin/backup_timer.h"
 #include "admin/data_access.h"
+#include "admin/data_commands.h"
 #include "admin/data_module.h"
 #include "admin/demo_data.h"
 #include "admin/services.h"
@@ -64,6 +66,7 @@ struct Options {
   bool demo = false;
   bool yes = false;
   std::vector<std::string> positional;
+  std::map<std::string, std::string> values;  // options of the data commands
 };
 
 // Returns an error text, or empty text when the arguments are fine.
@@ -86,6 +89,8 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
       if (answered && o.yes != (a == "--yes")) return "--yes and --no exclude each other";
       o.yes = a == "--yes";
       answered = true;
+    } else if (IsDataCommandOption(a)) {
+      if (!value(o.values[a])) return a + " needs a value";
     } else if (a == "--help" || a == "help") {
       o.command = "--help";
     } else if (a.rfind("--", 0) == 0) {
@@ -225,6 +230,7 @@ std::string CommandUsage() {
          "  sync               send finished time records to the network copy and take its\n"
          "                     charge accounts, job codes, clients and work groups\n"
          "  prune-backups      remove backup archives older than the days to keep\n"
+         + DataCommandUsage() +
          "  --help             show this text\n"
          "\n"
          "--program-folder DIR   the installation folder (default: the folder of this program)\n"
@@ -237,6 +243,8 @@ bool IsHeadlessCommand(const std::vector<std::string>& args) {
   for (const auto& a : args) {
     if (a == "--help" || a == "help") return true;
     for (const char* c : kCommands)
+      if (a == c) return true;
+    for (const auto& c : DataCommandNames())
       if (a == c) return true;
   }
   return false;
@@ -264,6 +272,8 @@ int RunAdminCommand(const std::vector<std::string>& args, std::ostream& out, std
     if (o.command == "restore") return Restore(o, prompter, err);
     if (o.command == "sync") return Sync(prompter, err);
     if (o.command == "prune-backups") return PruneBackups(prompter, err);
+    for (const auto& c : DataCommandNames())
+      if (o.command == c) return RunDataCommand({o.command, o.positional, o.values}, prompter, out, err);
   } catch (const std::exception& e) {
     err << "tikoradmin: " << e.what() << "\n";
     return 1;

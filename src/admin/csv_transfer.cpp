@@ -1,0 +1,223 @@
+#include "admin/csv_transfer.h"
+
+#include <charconv>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "core/language.h"
+#include "core/text_helpers.h"
+#include "engine/errors.h"
+#include "engine/schema.h"
+
+namespace tikora::admin {
+namespace {
+
+using engine::FieldType;
+using engine::Value;
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+  return s;
+}
+
+std::int64_t ParseWholeNumber(std::string_view text) {
+  std::string_view t = Trim(text);
+  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
+  std::int64_t v = 0;
+  auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+  if (ec != std::errc() || end != t.data() + t.size() || t.empty())
+    throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+  return v;
+}
+
+bool ParseBoolean(std::string_view text) {
+  const std::string_view t = Trim(text);
+  auto same = [&](std::string_view word) {
+    if (t.size() != word.size()) return false;
+    for (std::size_t i = 0; i < t.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(t[i])) != word[i]) return false;
+    return true;
+  };
+  if (same("true")) return true;
+  if (same("false")) return false;
+  throw ConversionError("'" + std::string(text) + "' is not a valid boolean value");
+}
+
+struct TableFileName {
+  const char* table;
+  const char* csv;
+};
+// Table list entries 0 to 13 in order; the Items and Reports entries have no file name.
+constexpr TableFileName kListEntries[] = {
+    {"Accounts", "Accounts.Csv"}, {"Clients", "Clients.Csv"},   {"JobCodes", "JobCodes.Csv"},
+    {"TimeHist", "TimeHist.Csv"}, {"Archive", "Archive.Csv"},   {"Invoices", "Invoices.Csv"},
+    {"Estimate", "Estimates.Csv"}, {"Expenses", "Expenses.Csv"}, {"Items", nullptr},
+    {"Reports", nullptr},         {"WorkGrp", "WorkGroups.Csv"}, {"Users", "Users.Csv"},
+    {"Security", "Secure.Csv"},   {"", "Query.Csv"},
+};
+
+}  // namespace
+
+std::string FieldText(FieldType type, const Value& value) {
+  if (value.IsNull()) return "";
+  switch (type) {
+    case FieldType::Boolean: return value.AsBoolean() ? "True" : "False";
+    case FieldType::Word:
+    case FieldType::Integer:
+    case FieldType::AutoInc:
+      if (value.kind() == Value::Kind::Float) return FormatLocaleFloat(value.AsFloat());
+      return std::to_string(value.AsInteger());
+    case FieldType::Float:
+    case FieldType::Currency: return FormatLocaleFloat(value.AsFloat());
+    case FieldType::Date: return FormatShortDate(value.AsDateTime());
+    case FieldType::Time: return FormatLocaleTime(value.AsDateTime());
+    case FieldType::Timestamp: return FormatLocaleDateTime(value.AsDateTime());
+    case FieldType::String:
+    case FieldType::Memo:
+    case FieldType::Blob: break;
+  }
+  return value.AsText();
+}
+
+Value ParseFieldText(FieldType type, std::string_view text) {
+  if (Trim(text).empty()) return Value::Null();
+  switch (type) {
+    case FieldType::Boolean: return Value::Boolean(ParseBoolean(text));
+    case FieldType::Word:
+    case FieldType::Integer:
+    case FieldType::AutoInc: return Value::Integer(ParseWholeNumber(text));
+    case FieldType::Float:
+    case FieldType::Currency: return Value::Float(ParseLocaleFloat(text));
+    case FieldType::Date: return Value::Date(ParseShortDate(text));
+    case FieldType::Time: return Value::Date(ParseLocaleTime(text));
+    case FieldType::Timestamp: return Value::Date(ParseLocaleDateTime(text));
+    case FieldType::String:
+    case FieldType::Memo:
+    case FieldType::Blob: break;
+  }
+  return Value::Text(std::string(text));
+}
+
+std::string CsvLine(const RecordCursor& cursor, char separator) {
+  std::string line;
+  for (int i = 0; i < cursor.FieldCount(); ++i) {
+    if (i > 0) line += separator;
+    line += '"';
+    line += DoubleToSingleQuotes(CrLfToBlank(FieldText(cursor.FieldType(i), cursor.FieldValue(i))));
+    line += '"';
+  }
+  return line;
+}
+
+std::string ExportCsvText(RecordCursor& cursor, char separator) {
+  std::string text;
+  for (cursor.First(); !cursor.Eof(); cursor.Next()) {
+    text += CsvLine(cursor, separator);
+    text += "\r\n";
+  }
+  cursor.First();
+  return text;
+}
+
+std::int64_t ExportCsvFile(RecordCursor& cursor, char separator, const std::string& path) {
+  std::int64_t records = 0;
+  std::string text;
+  for (cursor.First(); !cursor.Eof(); cursor.Next()) {
+    text += CsvLine(cursor, separator);
+    text += "\r\n";
+    ++records;
+  }
+  cursor.First();
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!out) throw std::runtime_error("Cannot create file \"" + path + "\".");
+  return records;
+}
+
+std::optional<std::string> CsvDefaultFileName(int list_entry) {
+  if (list_entry < 0 || list_entry >= static_cast<int>(std::size(kListEntries))) return std::nullopt;
+  const char* name = kListEntries[list_entry].csv;
+  if (name == nullptr) return std::nullopt;
+  return std::string(name);
+}
+
+std::optional<std::string> CsvDefaultFileNameOfTable(std::string_view table) {
+  for (const auto& e : kListEntries) {
+    if (*e.table != '\0' && engine::SameName(e.table, table) && e.csv != nullptr)
+      return std::string(e.csv);
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::string current;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(std::move(current));
+      current.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) lines.push_back(std::move(current));
+  return lines;
+}
+
+CsvImportOutcome ImportCsvLines(engine::Database& db, const std::vector<std::string>& tables,
+                                RecordCursor& cursor, const std::vector<std::string>& lines,
+                                char separator) {
+  CsvImportOutcome outcome;
+  db.StartTransaction(tables);
+  std::size_t index = 0;
+  try {
+    for (; index < lines.size(); ++index) {
+      const std::string& line = lines[index];
+      if (Trim(line).empty()) continue;
+      cursor.Append();
+      for (int f = 0; f < cursor.FieldCount(); ++f) {
+        const std::string value = CsvField(line, separator, f);
+        if (value.empty()) continue;  // leaves the field empty (or at its default)
+        cursor.SetFieldValue(f, ParseFieldText(cursor.FieldType(f), value));
+      }
+      cursor.Post();
+      ++outcome.records;
+    }
+    db.Commit();
+    outcome.ok = true;
+    return outcome;
+  } catch (const std::exception& e) {
+    try {
+      cursor.Cancel();
+    } catch (const std::exception&) {
+      // not inserting: nothing to cancel
+    }
+    if (db.InTransaction()) db.Rollback();
+    cursor.Refresh();
+    outcome.ok = false;
+    outcome.records = 0;
+    outcome.failed_line = static_cast<int>(index + 1);
+    outcome.message = std::string(e.what()) + " at line: " + std::to_string(index + 1) + " " +
+                      (index < lines.size() ? lines[index] : std::string());
+    return outcome;
+  }
+}
+
+CsvImportOutcome ImportCsvFile(engine::Database& db, const std::vector<std::string>& tables,
+                               RecordCursor& cursor, const std::string& path, char separator) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    CsvImportOutcome outcome;
+    outcome.message = path + " " + TranslateMessage("does not exist");
+    return outcome;
+  }
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return ImportCsvLines(db, tables, cursor, SplitLines(buffer.str()), separator);
+}
+
+}  // namespace tikora::admin
