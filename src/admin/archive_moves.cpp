@@ -82,10 +82,12 @@ MoveOutcome MoveByDateRange(Table& source, Table& destination, DateTime from, Da
     }
     return moved;
   });
+  // The filter is put back on the open table: a closed table keeps its translated filter when
+  // the text is cleared before Open.
   source.Close();
+  source.Open();
   source.SetFilter(destination.Filter());
   source.SetFiltered(destination.Filtered());
-  source.Open();
   destination.Refresh();
   return outcome;
 }
