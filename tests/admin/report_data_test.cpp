@@ -2,6 +2,9 @@
 // functions.
 #include "admin/report_data.h"
 
+#include <charconv>
+#include <cmath>
+
 #include "admin_fixture.h"
 #include "core/text_helpers.h"
 #include "locale_guard.h"
@@ -45,8 +48,8 @@ class TimeSheetTest : public AdminTest {
       for (const char* d : {"Su", "Mo", "Tu", "We", "Th", "Fr", "Sa"}) {
         const Value v = t.FieldValue(d);
         char buf[32];
-        std::snprintf(buf, sizeof buf, "%.6g", v.AsFloat());
-        row += std::string("|") + (v.IsNull() ? "" : buf);
+        const auto end = std::to_chars(buf, buf + sizeof buf, std::round(v.AsFloat() * 1000) / 1000).ptr;
+        row += "|" + (v.IsNull() ? std::string() : std::string(buf, end));
       }
       out.push_back(row);
     }
