@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/language.h"
+#include "engine/errors.h"
 #include "web/html.h"
 #include "web/input.h"
 #include "web/web_queries.h"
@@ -39,7 +40,9 @@ void ReportMissing(WebRequest& web, const std::string& term) {
 // Positions the time history cursor on the open entry `id`.
 engine::Table& PositionOn(WebRequest& web, std::int64_t id) {
   engine::Table& table = web.dm.TimeHist();
-  table.FindKey({Value::Integer(id)});
+  table.Refresh();  // entries punched since the cursor was opened
+  if (!table.FindKey({Value::Integer(id)}))
+    throw engine::EngineError(engine::kErrRecordDeleted, "The open entry was changed meanwhile.");
   return table;
 }
 

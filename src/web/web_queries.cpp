@@ -141,14 +141,18 @@ void TDataAccess::LoadTimeSheet(std::vector<std::string>& rows, DateTime first_d
 }
 
 std::int64_t TDataAccess::FindOpenEntry(std::string_view account) {
-  engine::Table& table = dm_.TimeHist();
-  table.SetIndexName("AccountEndTimeUserId");  // re-reads the open entries
+  // One statement, so the answer is consistent while other processes punch: a search over the
+  // cursor would read its rows one by one while they change.
+  engine::Query& query = dm_.Query();
+  query.SetSql(
+      "SELECT MIN(ID) AS ID FROM TimeHist"
+      " WHERE [Account] = :Account AND [End Time] = NULL AND [User ID] = :UserId");
+  query.SetParam("Account", Value::Text(std::string(account)));
+  query.SetParam("UserId", Value::Text(UserKey(dm_.Config().CurrentUserId)));
+  query.Open();
   std::int64_t id = 0;
-  if (table.FindKey({Value::Text(std::string(account)), Value::Null(),
-                     Value::Text(UserKey(dm_.Config().CurrentUserId))})) {
-    id = table.FieldValue("ID").AsInteger();
-  }
-  table.SetIndexName("");
+  if (query.RecordCount() > 0 && !query.FieldValue(0).IsNull()) id = query.FieldValue(0).AsInteger();
+  query.Close();
   return id;
 }
 

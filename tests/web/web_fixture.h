@@ -52,6 +52,13 @@ inline std::string FormEncode(const Fields& fields) {
   return body;
 }
 
+// The session's form token in a page.
+inline std::string FormToken(const std::string& body) {
+  std::smatch match;
+  static const std::regex pattern("name=\"csrf_token\" value=\"([0-9a-f]*)\"");
+  return std::regex_search(body, match, pattern) ? match[1].str() : std::string();
+}
+
 // A stored time entry, as the tests compare it.
 struct Entry {
   std::string user, account, job_code, client, start, end, comments, item;
@@ -193,11 +200,7 @@ class WebTest : public ::testing::Test {
     const std::size_t eq = header.find('='), end = header.find(';');
     return eq == std::string::npos ? std::string() : header.substr(eq + 1, end - eq - 1);
   }
-  static std::string TokenOf(const std::string& body) {
-    std::smatch match;
-    static const std::regex pattern("name=\"csrf_token\" value=\"([0-9a-f]*)\"");
-    return std::regex_search(body, match, pattern) ? match[1].str() : std::string();
-  }
+  static std::string TokenOf(const std::string& body) { return FormToken(body); }
   // The text after "name=" up to the next bar, in a page of the bar templates.
   static std::string Part(const std::string& body, const std::string& name) {
     const std::size_t start = body.find(name + "=");
