@@ -16,6 +16,7 @@
 #include "admin/services.h"
 #include "core/config.h"
 #include "core/language.h"
+#include "core/system_helpers.h"
 #include "core/text_helpers.h"
 #include "engine/schema.h"
 
@@ -51,8 +52,9 @@ engine::Table& TableByName(TDM& dm, const std::string& name) {
                            &dm.tblArchive(), &dm.tblInvoices(), &dm.tblEst(), &dm.tblExp(),
                            &dm.tblItems(), &dm.tblReports(), &dm.tblWGrp(), &dm.tblUsers(),
                            &dm.tblSecure()}) {
+    // Table objects are named by file ("TimeHist.DAT"); the table name alone is enough here.
     if (engine::SameName(t->TableName(), name) ||
-        engine::SameName(t->TableName() + ".DAT", name)) {
+        engine::SameName(StripExtension(t->TableName()), name)) {
       if (!t->Active()) t->Open();
       return *t;
     }
@@ -89,8 +91,8 @@ void NeedPositional(const DataCommandArgs& a, std::size_t n, const char* what) {
 int ExportCsv(const DataCommandArgs& a, Session& s, std::ostream& err) {
   NeedPositional(a, 2, "TABLE FILE");
   engine::Table& t = TableByName(*s.dm, a.positional[0]);
-  if (!CsvDefaultFileNameOfTable(t.TableName())) {
-    err << "error: the " << t.TableName() << " table is not exported\n";
+  if (!CsvDefaultFileNameOfTable(t.Definition().name)) {
+    err << "error: the " << t.Definition().name << " table is not exported\n";
     return 1;
   }
   TableCursor cursor(t);
@@ -109,7 +111,7 @@ int ImportCsv(const DataCommandArgs& a, Session& s, Prompter& prompter, std::ost
     prompter.Show(r.message, "Error", MessageKind::Error);
     return 1;
   }
-  err << r.records << " records imported into " << t.TableName() << "\n";
+  err << r.records << " records imported into " << t.Definition().name << "\n";
   return 0;
 }
 
@@ -121,7 +123,7 @@ int Move(const DataCommandArgs& a, Session& s, Prompter& prompter, std::ostream&
   MoveOutcome r = MoveByDateRange(direction.Source(*s.dm), direction.Destination(*s.dm), from, to,
                                   prompter);
   if (!r.ok) return 1;
-  err << r.moved << " records moved to " << direction.Destination(*s.dm).TableName() << "\n";
+  err << r.moved << " records moved to " << direction.Destination(*s.dm).Definition().name << "\n";
   return 0;
 }
 
