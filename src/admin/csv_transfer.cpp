@@ -100,6 +100,13 @@ Value ParseFieldText(FieldType type, std::string_view text) {
   return Value::Text(std::string(text));
 }
 
+void SetFieldFromText(RecordCursor& cursor, int field, std::string_view text) {
+  const FieldType type = cursor.FieldType(field);
+  // An auto-numbered field without a value is numbered by the table.
+  if (type == FieldType::AutoInc && Trim(text).empty()) return;
+  cursor.SetFieldValue(field, ParseFieldText(type, text));
+}
+
 std::string CsvLine(const RecordCursor& cursor, char separator) {
   std::string line;
   for (int i = 0; i < cursor.FieldCount(); ++i) {
@@ -180,9 +187,7 @@ CsvImportOutcome ImportCsvLines(engine::Database& db, const std::vector<std::str
       if (Trim(line).empty()) continue;
       cursor.Append();
       for (int f = 0; f < cursor.FieldCount(); ++f) {
-        const std::string value = CsvField(line, separator, f);
-        if (value.empty()) continue;  // leaves the field empty (or at its default)
-        cursor.SetFieldValue(f, ParseFieldText(cursor.FieldType(f), value));
+        SetFieldFromText(cursor, f, CsvField(line, separator, f));
       }
       cursor.Post();
       ++outcome.records;

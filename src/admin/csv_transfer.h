@@ -29,6 +29,10 @@ std::string FieldText(engine::FieldType type, const engine::Value& value);
 // type cannot take.
 engine::Value ParseFieldText(engine::FieldType type, std::string_view text);
 
+// Sets a field of the record being inserted or edited from its text; empty text empties the field
+// (an auto-numbered field is then left to the table).
+void SetFieldFromText(RecordCursor& cursor, int field, std::string_view text);
+
 // One exported line, without the line end.
 std::string CsvLine(const RecordCursor& cursor, char separator);
 // The whole export of the cursor from its first record to its last ("" when it has no rows);

@@ -93,10 +93,7 @@ std::int64_t PasteRecords(RecordCursor& cursor, const std::string& clipboard) {
   for (const std::string& line : SplitLines(clipboard)) {
     cursor.Append();
     if (line.find_first_not_of(" \t") != std::string::npos) {
-      for (int f = 0; f < cursor.FieldCount(); ++f) {
-        const std::string value = CsvField(line, ',', f);
-        if (!value.empty()) cursor.SetFieldValue(f, ParseFieldText(cursor.FieldType(f), value));
-      }
+      for (int f = 0; f < cursor.FieldCount(); ++f) SetFieldFromText(cursor, f, CsvField(line, ',', f));
     }
     cursor.Post();
     ++posted;
