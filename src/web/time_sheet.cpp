@@ -48,14 +48,15 @@ std::vector<SheetRow> ReadRows(const Request& request) {
 
 // "[Field] = :Param" for a value, "[Field] = NULL" for none (an empty value is stored as none).
 std::string Matches(const std::string& field, const std::string& param, const std::string& value) {
-  return value.empty() ? " AND [" + field + "] = NULL" : " AND [" + field + "] = :" + param;
+  return value.empty() ? " AND +[" + field + "] = NULL" : " AND +[" + field + "] = :" + param;
 }
 
 void StoreRow(TDM& dm, const SheetRow& row, DateTime first_day) {
   const std::string user = UserKey(dm.Config().CurrentUserId);
   engine::Query& query = dm.Query();
 
-  query.SetSql("DELETE FROM TimeHist WHERE [User ID] = :UserId AND [Account] = :Account" +
+  // The week's "Start Time" range chooses the index; a unary plus keeps the others from it.
+  query.SetSql("DELETE FROM TimeHist WHERE +[User ID] = :UserId AND +[Account] = :Account" +
                Matches("Job_Code", "JobCode", row.job_code) +
                Matches("ClientID", "ClientID", row.client) +
                " AND CAST([Start Time] AS TIME) = '00:00' AND [Start Time] >= :FirstDate"

@@ -65,8 +65,10 @@ double TDataAccess::DayTotal(bool current_account_only, DateTime day) {
   std::string sql =
       "Select Sum([End Time]-[Start Time]) As ElapsedTime From TimeHist"
       " where [Start Time] >= :DayStart And [Start Time] < :DayEnd And [End Time] <> Null";
-  if (own_only) sql += " And [User ID] = :UserId";
-  if (current_account_only) sql += " And [Account] = :Account";
+  // A unary plus keeps SQLite from picking the user or account index (a few distinct values over
+  // millions of rows) in place of the "Start Time" range, which selects one day.
+  if (own_only) sql += " And +[User ID] = :UserId";
+  if (current_account_only) sql += " And +[Account] = :Account";
 
   engine::Query& query = dm_.Query();
   query.SetSql(sql);
@@ -84,12 +86,13 @@ double TDataAccess::DayTotal(bool current_account_only, DateTime day) {
 
 void TDataAccess::LoadTimeSheet(std::vector<std::string>& rows, DateTime first_date) {
   TConfig& config = dm_.Config();
+  // The week's "Start Time" range chooses the index (the unary plus keeps the user's from it).
   // DISTINCT keeps the result read-only (each row carries its ID, so no row is merged): a live
   // result would open a cursor over the whole history.
   engine::Query& query = dm_.Query();
   query.SetSql(
       "SELECT DISTINCT ID,Account,Job_Code,ClientID,[Start Time],[End Time],Comments"
-      " FROM TimeHist WHERE [User ID] = :UserId AND CAST([Start Time] AS TIME) = '00:00'"
+      " FROM TimeHist WHERE +[User ID] = :UserId AND CAST([Start Time] AS TIME) = '00:00'"
       " AND [Start Time] >= :FirstDate AND [Start Time] < :EndDate AND [End Time] <> NULL"
       " ORDER BY Account,Job_Code,ClientID,[Start Time],ID");
   const DateTime first = DatePart(first_date);
