@@ -188,7 +188,7 @@ Response WebProgram::ExecRequest(const Request& request) {
   config_.CurrentUserId = session.LoggedIn() ? session.user : "www";
   config_.Rights = session.rights;
 
-  WebRequest web{request, dm_, session, clock_(), DateTime(), Response(), {}};
+  WebRequest web{request, dm_, session, clock_(), DateTime(), Response(), {}, {}, {}};
   web.working_date = DatePart(web.now);
   RequestCycle(web, sessions_).Run();
 

@@ -34,6 +34,20 @@ DateTime ElapsedUntil(WebRequest& web) {
   return FromMilliseconds(ToMilliseconds(DatePart(web.working_date)) + ToMilliseconds(out));
 }
 
+// The start of the current user's open entry on LastAcct, or nullopt; looked up once per account
+// and request (IN_TIME and ELAPSED_TIME both need it).
+std::optional<DateTime> OpenEntryStart(WebRequest& web) {
+  const std::string& account = web.Config().LastAcct;
+  if (web.open_entry_account != account) {
+    TDataAccess data(web.dm);
+    const std::int64_t entry = data.FindOpenEntry(account);
+    web.open_entry_start =
+        entry == 0 ? std::nullopt : std::optional<DateTime>(data.EntryStartTime(entry));
+    web.open_entry_account = account;
+  }
+  return web.open_entry_start;
+}
+
 }  // namespace
 
 std::string ProblemLinks(std::string_view script_name) {
@@ -122,11 +136,9 @@ std::optional<std::string> ffMainHttpEntry(WebRequest& web, const Tag& tag) {
   }
   if (name == "ITEM_SELECT_LIST") return ItemRows(config, web.dm.Items());
   if (name == "IN_TIME" || name == "ELAPSED_TIME") {
-    TDataAccess data(web.dm);
-    const std::int64_t entry = data.FindOpenEntry(config.LastAcct);
-    if (name == "IN_TIME") return entry == 0 ? std::string() : FormatHourMinute(data.EntryStartTime(entry));
-    if (entry == 0) return FormatDuration(0);
-    return FormatDuration(ElapsedUntil(web).days - data.EntryStartTime(entry).days);
+    const std::optional<DateTime> start = OpenEntryStart(web);
+    if (name == "IN_TIME") return start ? FormatHourMinute(*start) : std::string();
+    return FormatDuration(start ? ElapsedUntil(web).days - start->days : 0.0);
   }
   if (name == "COMMENTS") return HtmlEscape(web.request.RequestValue("Comments"));
   if (name == "ACCOUNT_TOTAL") return FormatDuration(TDataAccess(web.dm).DayTotal(true, web.working_date));

@@ -31,6 +31,9 @@ struct WebRequest {
   DateTime working_date;    // "Dte" (main page), or the first day of the week (time sheet)
   Response response;
   std::vector<std::string> problems;  // HTML, each with its links, not yet written
+  // The start of the user's open entry on `open_entry_account`, once looked up for a page.
+  std::optional<std::string> open_entry_account;
+  std::optional<DateTime> open_entry_start;
 
   TConfig& Config() { return dm.Config(); }
 };
