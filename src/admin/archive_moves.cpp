@@ -34,7 +34,9 @@ MoveOutcome InTransaction(Table& source, Table& destination, Prompter& prompter,
 
 }  // namespace
 
-Table& ArchiveSwitch::Source(TDM& dm) const { return unarchive_ ? dm.tblArchive() : dm.tblHist(); }
+Table& ArchiveSwitch::Source(TDM& dm) const {
+  return unarchive_ ? dm.tblArchive() : dm.tblHist();
+}
 Table& ArchiveSwitch::Destination(TDM& dm) const {
   return unarchive_ ? dm.tblHist() : dm.tblArchive();
 }

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "core/language.h"
+#include "core/regional.h"
 #include "core/text_helpers.h"
 #include "engine/errors.h"
 #include "engine/schema.h"
@@ -51,51 +52,137 @@ struct TableFileName {
 };
 // Table list entries 0 to 13 in order; the Items and Reports entries have no file name.
 constexpr TableFileName kListEntries[] = {
-    {"Accounts", "Accounts.Csv"}, {"Clients", "Clients.Csv"},   {"JobCodes", "JobCodes.Csv"},
-    {"TimeHist", "TimeHist.Csv"}, {"Archive", "Archive.Csv"},   {"Invoices", "Invoices.Csv"},
-    {"Estimate", "Estimates.Csv"}, {"Expenses", "Expenses.Csv"}, {"Items", nullptr},
-    {"Reports", nullptr},         {"WorkGrp", "WorkGroups.Csv"}, {"Users", "Users.Csv"},
-    {"Security", "Secure.Csv"},   {"", "Query.Csv"},
+    {"Accounts", "Accounts.Csv"},
+    {"Clients", "Clients.Csv"},
+    {"JobCodes", "JobCodes.Csv"},
+    {"TimeHist", "TimeHist.Csv"},
+    {"Archive", "Archive.Csv"},
+    {"Invoices", "Invoices.Csv"},
+    {"Estimate", "Estimates.Csv"},
+    {"Expenses", "Expenses.Csv"},
+    {"Items", nullptr},
+    {"Reports", nullptr},
+    {"WorkGrp", "WorkGroups.Csv"},
+    {"Users", "Users.Csv"},
+    {"Security", "Secure.Csv"},
+    {"", "Query.Csv"},
 };
 
 }  // namespace
 
-std::string FieldText(FieldType type, const Value& value) {
-  if (value.IsNull()) return "";
+FieldTextWriter::FieldTextWriter() : regional_(CurrentRegionalSettings()) {}
+
+void FieldTextWriter::AppendTwoDigits(std::string& out, int n) {
+  out += static_cast<char>('0' + n / 10 % 10);
+  out += static_cast<char>('0' + n % 10);
+}
+
+void FieldTextWriter::AppendDate(std::string& out, DateTime value) const {
+  const CalendarDate d = DecodeDate(value);
+  const std::string& format = regional_.short_date_format;
+  for (std::size_t f = 0; f < format.size(); ++f) {
+    if (format[f] == '%' && f + 1 < format.size()) {
+      switch (format[++f]) {
+        case 'd': AppendTwoDigits(out, d.day); continue;
+        case 'm': AppendTwoDigits(out, d.month); continue;
+        case 'Y':
+          AppendTwoDigits(out, d.year / 100);
+          AppendTwoDigits(out, d.year % 100);
+          continue;
+        default: break;  // "%%": the character itself
+      }
+    }
+    out += format[f];
+  }
+}
+
+void FieldTextWriter::AppendTime(std::string& out, DateTime value) const {
+  const TimeOfDay t = DecodeTime(value);
+  const bool h24 = regional_.uses_24_hour_clock;
+  AppendTwoDigits(out, h24 ? t.hour : (t.hour % 12 == 0 ? 12 : t.hour % 12));
+  out += regional_.time_separator;
+  AppendTwoDigits(out, t.minute);
+  out += regional_.time_separator;
+  AppendTwoDigits(out, t.second);
+  if (!h24) {
+    out += ' ';
+    out += t.hour < 12 ? regional_.am_designator : regional_.pm_designator;
+  }
+}
+
+void FieldTextWriter::AppendFloat(std::string& out, double value) const {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  for (const char* p = buffer; p != result.ptr; ++p) {
+    if (*p == '.') {
+      out += regional_.decimal_separator;
+    } else {
+      out += *p;
+    }
+  }
+}
+
+void FieldTextWriter::Append(std::string& out, FieldType type, const Value& value) const {
+  if (value.IsNull()) return;
   switch (type) {
-    case FieldType::Boolean: return value.AsBoolean() ? "True" : "False";
+    case FieldType::Boolean: out += value.AsBoolean() ? "True" : "False"; return;
     case FieldType::Word:
     case FieldType::Integer:
     case FieldType::AutoInc:
-      if (value.kind() == Value::Kind::Float) return FormatLocaleFloat(value.AsFloat());
-      return std::to_string(value.AsInteger());
+      if (value.kind() == Value::Kind::Float) {
+        AppendFloat(out, value.AsFloat());
+      } else {
+        out += std::to_string(value.AsInteger());
+      }
+      return;
     case FieldType::Float:
-    case FieldType::Currency: return FormatLocaleFloat(value.AsFloat());
-    case FieldType::Date: return FormatShortDate(value.AsDateTime());
-    case FieldType::Time: return FormatLocaleTime(value.AsDateTime());
-    case FieldType::Timestamp: return FormatLocaleDateTime(value.AsDateTime());
+    case FieldType::Currency: AppendFloat(out, value.AsFloat()); return;
+    case FieldType::Date: AppendDate(out, value.AsDateTime()); return;
+    case FieldType::Time: AppendTime(out, value.AsDateTime()); return;
+    case FieldType::Timestamp: {
+      const DateTime dt = value.AsDateTime();
+      AppendDate(out, dt);
+      if (DecodeTime(dt) != TimeOfDay{}) {
+        out += ' ';
+        AppendTime(out, dt);
+      }
+      return;
+    }
     case FieldType::String:
     case FieldType::Memo:
     case FieldType::Blob: break;
   }
-  return value.AsText();
+  out += value.AsText();
+}
+
+std::string FieldText(FieldType type, const Value& value) {
+  std::string out;
+  FieldTextWriter().Append(out, type, value);
+  return out;
 }
 
 Value ParseFieldText(FieldType type, std::string_view text) {
   if (Trim(text).empty()) return Value::Null();
   switch (type) {
-    case FieldType::Boolean: return Value::Boolean(ParseBoolean(text));
+    case FieldType::Boolean:
+      return Value::Boolean(ParseBoolean(text));
     case FieldType::Word:
     case FieldType::Integer:
-    case FieldType::AutoInc: return Value::Integer(ParseWholeNumber(text));
+    case FieldType::AutoInc:
+      return Value::Integer(ParseWholeNumber(text));
     case FieldType::Float:
-    case FieldType::Currency: return Value::Float(ParseLocaleFloat(text));
-    case FieldType::Date: return Value::Date(ParseShortDate(text));
-    case FieldType::Time: return Value::Date(ParseLocaleTime(text));
-    case FieldType::Timestamp: return Value::Date(ParseLocaleDateTime(text));
+    case FieldType::Currency:
+      return Value::Float(ParseLocaleFloat(text));
+    case FieldType::Date:
+      return Value::Date(ParseShortDate(text));
+    case FieldType::Time:
+      return Value::Date(ParseLocaleTime(text));
+    case FieldType::Timestamp:
+      return Value::Date(ParseLocaleDateTime(text));
     case FieldType::String:
     case FieldType::Memo:
-    case FieldType::Blob: break;
+    case FieldType::Blob:
+      break;
   }
   return Value::Text(std::string(text));
 }
@@ -107,36 +194,58 @@ void SetFieldFromText(RecordCursor& cursor, int field, std::string_view text) {
   cursor.SetFieldValue(field, ParseFieldText(type, text));
 }
 
+void AppendCsvLine(std::string& out, const RecordCursor& cursor, char separator,
+                   const FieldTextWriter& writer) {
+  std::string text;
+  for (int i = 0; i < cursor.FieldCount(); ++i) {
+    if (i > 0) out += separator;
+    out += '"';
+    text.clear();
+    writer.Append(text, cursor.FieldType(i), cursor.FieldValue(i));
+    // CrLfToBlank, then DoubleToSingleQuotes, in one pass.
+    for (std::size_t c = 0; c < text.size(); ++c) {
+      if (text[c] == '\r' && c + 1 < text.size() && text[c + 1] == '\n') {
+        out += ' ';
+        ++c;
+      } else {
+        out += text[c] == '"' ? '\'' : text[c];
+      }
+    }
+    out += '"';
+  }
+}
+
 std::string CsvLine(const RecordCursor& cursor, char separator) {
   std::string line;
-  for (int i = 0; i < cursor.FieldCount(); ++i) {
-    if (i > 0) line += separator;
-    line += '"';
-    line += DoubleToSingleQuotes(CrLfToBlank(FieldText(cursor.FieldType(i), cursor.FieldValue(i))));
-    line += '"';
-  }
+  AppendCsvLine(line, cursor, separator, FieldTextWriter());
   return line;
 }
 
-std::string ExportCsvText(RecordCursor& cursor, char separator) {
-  std::string text;
-  for (cursor.First(); !cursor.Eof(); cursor.Next()) {
-    text += CsvLine(cursor, separator);
-    text += "\r\n";
-  }
-  cursor.First();
-  return text;
-}
+namespace {
 
-std::int64_t ExportCsvFile(RecordCursor& cursor, char separator, const std::string& path) {
+std::int64_t ExportInto(std::string& text, RecordCursor& cursor, char separator) {
+  const FieldTextWriter writer;
   std::int64_t records = 0;
-  std::string text;
   for (cursor.First(); !cursor.Eof(); cursor.Next()) {
-    text += CsvLine(cursor, separator);
+    AppendCsvLine(text, cursor, separator, writer);
     text += "\r\n";
     ++records;
   }
   cursor.First();
+  return records;
+}
+
+}  // namespace
+
+std::string ExportCsvText(RecordCursor& cursor, char separator) {
+  std::string text;
+  ExportInto(text, cursor, separator);
+  return text;
+}
+
+std::int64_t ExportCsvFile(RecordCursor& cursor, char separator, const std::string& path) {
+  std::string text;
+  const std::int64_t records = ExportInto(text, cursor, separator);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
   if (!out) throw std::runtime_error("Cannot create file \"" + path + "\".");
@@ -144,7 +253,8 @@ std::int64_t ExportCsvFile(RecordCursor& cursor, char separator, const std::stri
 }
 
 std::optional<std::string> CsvDefaultFileName(int list_entry) {
-  if (list_entry < 0 || list_entry >= static_cast<int>(std::size(kListEntries))) return std::nullopt;
+  if (list_entry < 0 || list_entry >= static_cast<int>(std::size(kListEntries)))
+    return std::nullopt;
   const char* name = kListEntries[list_entry].csv;
   if (name == nullptr) return std::nullopt;
   return std::string(name);

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "admin/record_cursor.h"
+#include "core/datetime.h"
+#include "core/regional.h"
 #include "engine/database.h"
 #include "engine/field_types.h"
 #include "engine/value.h"
@@ -25,6 +27,20 @@ namespace tikora::admin {
 // long time format, date-times as both (the time left out at midnight), Booleans "True" or
 // "False", an empty value as empty text.
 std::string FieldText(engine::FieldType type, const engine::Value& value);
+
+// FieldText with the regional settings read once, for writing many values (an export).
+class FieldTextWriter {
+ public:
+  FieldTextWriter();  // takes the process locale's settings now
+  void Append(std::string& out, engine::FieldType type, const engine::Value& value) const;
+
+ private:
+  static void AppendTwoDigits(std::string& out, int n);
+  void AppendDate(std::string& out, DateTime value) const;
+  void AppendTime(std::string& out, DateTime value) const;
+  void AppendFloat(std::string& out, double value) const;
+  RegionalSettings regional_;
+};
 // The reverse: empty (or blank) text gives an empty value. Throws ConversionError for text the
 // type cannot take.
 engine::Value ParseFieldText(engine::FieldType type, std::string_view text);
@@ -35,6 +51,8 @@ void SetFieldFromText(RecordCursor& cursor, int field, std::string_view text);
 
 // One exported line, without the line end.
 std::string CsvLine(const RecordCursor& cursor, char separator);
+void AppendCsvLine(std::string& out, const RecordCursor& cursor, char separator,
+                   const FieldTextWriter& writer);
 // The whole export of the cursor from its first record to its last ("" when it has no rows);
 // the cursor ends on its first record.
 std::string ExportCsvText(RecordCursor& cursor, char separator);

@@ -48,10 +48,10 @@ std::unique_ptr<Session> OpenSession(Prompter& prompter) {
 }
 
 engine::Table& TableByName(TDM& dm, const std::string& name) {
-  for (engine::Table* t : {&dm.tblAccts(), &dm.tblClient(), &dm.tblJobs(), &dm.tblHist(),
-                           &dm.tblArchive(), &dm.tblInvoices(), &dm.tblEst(), &dm.tblExp(),
-                           &dm.tblItems(), &dm.tblReports(), &dm.tblWGrp(), &dm.tblUsers(),
-                           &dm.tblSecure()}) {
+  for (engine::Table* t :
+       {&dm.tblAccts(), &dm.tblClient(), &dm.tblJobs(), &dm.tblHist(), &dm.tblArchive(),
+        &dm.tblInvoices(), &dm.tblEst(), &dm.tblExp(), &dm.tblItems(), &dm.tblReports(),
+        &dm.tblWGrp(), &dm.tblUsers(), &dm.tblSecure()}) {
     // Table objects are named by file ("TimeHist.DAT"); the table name alone is enough here.
     if (engine::SameName(t->TableName(), name) ||
         engine::SameName(StripExtension(t->TableName()), name)) {
@@ -120,8 +120,8 @@ int Move(const DataCommandArgs& a, Session& s, Prompter& prompter, std::ostream&
   direction.Set(a.command == "unarchive");
   const DateTime from = RequiredDate(a, "--from");
   const DateTime to = RequiredDate(a, "--to");
-  MoveOutcome r = MoveByDateRange(direction.Source(*s.dm), direction.Destination(*s.dm), from, to,
-                                  prompter);
+  MoveOutcome r =
+      MoveByDateRange(direction.Source(*s.dm), direction.Destination(*s.dm), from, to, prompter);
   if (!r.ok) return 1;
   err << r.moved << " records moved to " << direction.Destination(*s.dm).Definition().name << "\n";
   return 0;
@@ -151,8 +151,12 @@ int TimeSheetData(const DataCommandArgs& a, Session& s, std::ostream& out) {
 class NumberPrompter : public Prompter {
  public:
   NumberPrompter(Prompter& inner, std::string number) : inner_(inner), number_(std::move(number)) {}
-  Answer Ask(const std::string& t, const std::string& c, Buttons b) override { return inner_.Ask(t, c, b); }
-  void Show(const std::string& t, const std::string& c, MessageKind k) override { inner_.Show(t, c, k); }
+  Answer Ask(const std::string& t, const std::string& c, Buttons b) override {
+    return inner_.Ask(t, c, b);
+  }
+  void Show(const std::string& t, const std::string& c, MessageKind k) override {
+    inner_.Show(t, c, k);
+  }
   bool Input(const std::string& t, const std::string& c, std::string& value) override {
     if (number_.empty()) return inner_.Input(t, c, value);
     value = number_;
@@ -182,8 +186,8 @@ int Invoice(const DataCommandArgs& a, Session& s, Prompter& prompter, std::ostre
 }  // namespace
 
 const std::vector<std::string>& DataCommandNames() {
-  static const std::vector<std::string> names = {"export-csv", "import-csv",     "archive", "unarchive",
-                                                 "sql",        "timesheet-data", "invoice"};
+  static const std::vector<std::string> names = {
+      "export-csv", "import-csv", "archive", "unarchive", "sql", "timesheet-data", "invoice"};
   return names;
 }
 

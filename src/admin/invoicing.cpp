@@ -27,7 +27,8 @@ std::string ProposeInvoiceNumber(const std::string& last_stored, DateTime today)
 std::string InvoiceExpenseCondition(const TConfig& config, const ReportChoices& c) {
   std::string cond = "[ExpenseDate] Between '" + IsoDate(DatePart(c.from)) + "' And '" +
                      IsoDate(DatePart(c.to)) + "'";
-  if (c.security_on) cond = AndJoin(cond, "[UserID] = " + SqlQuoted(CutToCharacters(config.CurrentUserId, 15)));
+  if (c.security_on)
+    cond = AndJoin(cond, "[UserID] = " + SqlQuoted(CutToCharacters(config.CurrentUserId, 15)));
   if (!c.account.empty()) cond = AndJoin(cond, "[Account] = " + SqlQuoted(c.account));
   if (!c.job_code.empty()) cond = AndJoin(cond, "[JobCode] = " + SqlQuoted(c.job_code));
   if (!c.client.empty()) cond = AndJoin(cond, "[ClientID] = " + SqlQuoted(c.client));
@@ -90,7 +91,8 @@ InvoicePreparation PrepareInvoice(TDM& dm, TConfig& config, const ReportChoices&
     prep.time_records = Execute(q, update_hist + "\n WHERE " + filter);
 
     const std::string expenses = InvoiceExpenseCondition(config, choices);
-    prep.expenses = Execute(q, "UPDATE Expenses SET Invoice = " + enclosed + "\n WHERE " + expenses);
+    prep.expenses =
+        Execute(q, "UPDATE Expenses SET Invoice = " + enclosed + "\n WHERE " + expenses);
 
     prep.report_where = " WHERE Invoice = " + enclosed + "\n";
     prep.subreport_where =

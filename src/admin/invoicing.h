@@ -30,13 +30,13 @@ std::string InvoiceExpenseCondition(const TConfig& config, const ReportChoices& 
 
 struct InvoicePreparation {
   bool accepted = false;
-  std::string proposal;             // the number proposed (and recorded in Invoices)
-  std::string number;               // the number stamped, when accepted
-  std::string report_where;         // " WHERE Invoice = ..." + line break
-  std::string subreport_where;      // " WHERE Invoice = ... AND <expenses> ORDER BY Account, JobCode"
-  std::int64_t time_records = 0;    // time records stamped
-  std::int64_t expenses = 0;        // expenses stamped
-  std::string error;                // why not, when a step failed (also shown)
+  std::string proposal;           // the number proposed (and recorded in Invoices)
+  std::string number;             // the number stamped, when accepted
+  std::string report_where;       // " WHERE Invoice = ..." + line break
+  std::string subreport_where;    // " WHERE Invoice = ... AND <expenses> ORDER BY Account, JobCode"
+  std::int64_t time_records = 0;  // time records stamped
+  std::int64_t expenses = 0;      // expenses stamped
+  std::string error;              // why not, when a step failed (also shown)
 };
 
 // Proposes the next number; when time records already carry it, asks "This invoice has been

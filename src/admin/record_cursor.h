@@ -99,7 +99,9 @@ class QueryCursor : public RecordCursor {
   bool CanAppend() const override { return false; }
   void Append() override;
   void Edit() override { q_.Edit(); }
-  void SetFieldValue(int i, const engine::Value& v) override { q_.SetFieldValue(q_.FieldName(i), v); }
+  void SetFieldValue(int i, const engine::Value& v) override {
+    q_.SetFieldValue(q_.FieldName(i), v);
+  }
   void Post() override { q_.Post(); }
   void Cancel() override { q_.Cancel(); }
   void Delete() override { q_.Delete(); }

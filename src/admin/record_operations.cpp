@@ -12,6 +12,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "admin/csv_transfer.h"
 #include "core/language.h"
@@ -66,7 +67,8 @@ bool Matches(const RecordCursor& cursor, int column, const std::string& text, bo
 void ReplaceInCurrent(RecordCursor& cursor, int column, const std::string& search,
                       const std::string& replacement) {
   cursor.Edit();
-  const std::string changed = ReplaceFirstNoCase(ColumnText(cursor, column), search, replacement, 1);
+  const std::string changed =
+      ReplaceFirstNoCase(ColumnText(cursor, column), search, replacement, 1);
   cursor.SetFieldValue(column, ParseFieldText(cursor.FieldType(column), changed));
   cursor.Post();
 }
@@ -93,7 +95,8 @@ std::int64_t PasteRecords(RecordCursor& cursor, const std::string& clipboard) {
   for (const std::string& line : SplitLines(clipboard)) {
     cursor.Append();
     if (line.find_first_not_of(" \t") != std::string::npos) {
-      for (int f = 0; f < cursor.FieldCount(); ++f) SetFieldFromText(cursor, f, CsvField(line, ',', f));
+      for (int f = 0; f < cursor.FieldCount(); ++f)
+        SetFieldFromText(cursor, f, CsvField(line, ',', f));
     }
     cursor.Post();
     ++posted;
@@ -121,7 +124,8 @@ std::int64_t DeleteSelectedRecords(RecordCursor& cursor, const std::vector<Curso
   return deleted;
 }
 
-std::int64_t DeleteAllRecords(RecordCursor& cursor, const std::string& table_name, Prompter& prompter) {
+std::int64_t DeleteAllRecords(RecordCursor& cursor, const std::string& table_name,
+                              Prompter& prompter) {
   const std::string question = TranslateMessage("Delete all records in the") + " " + table_name +
                                " " + TranslateMessage("table?");
   if (prompter.Ask(question, "Confirm", Buttons::OkCancel) != Answer::Ok) return 0;
@@ -158,6 +162,10 @@ std::string ReindexTable(engine::Table& table, Prompter& prompter) {
   table.Open(engine::OpenMode::Shared);
   prompter.Show(message, "", MessageKind::Information);
   return message;
+}
+
+bool OrderingAppliesTo(int list_entry) {
+  return (list_entry >= 0 && list_entry <= 7) || list_entry == 10 || list_entry == 11;
 }
 
 void OrderByColumn(engine::Table& table, const std::string& field_name) {
@@ -262,10 +270,14 @@ bool LaunchTextEditor(const std::string& file, Prompter& prompter) {
                   TranslateMessage("Launch Error"), MessageKind::Error);
     return false;
   }
+  // The editor outlives nothing of ours; its exit status is collected so it leaves no zombie.
+  std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
   return true;
 }
 
-bool NewSqlFile(Prompter& prompter) { return LaunchTextEditor("", prompter); }
+bool NewSqlFile(Prompter& prompter) {
+  return LaunchTextEditor("", prompter);
+}
 
 bool EditSqlFile(const std::string& path, Prompter& prompter) {
   std::error_code ec;

@@ -33,7 +33,8 @@ std::int64_t DeleteSelectedRecords(RecordCursor& cursor, const std::vector<Curso
                                    Prompter& prompter);
 // Asks "Delete all records in the <name> table?" (OK/Cancel); on OK deletes every row of the
 // cursor. Returns the rows deleted.
-std::int64_t DeleteAllRecords(RecordCursor& cursor, const std::string& table_name, Prompter& prompter);
+std::int64_t DeleteAllRecords(RecordCursor& cursor, const std::string& table_name,
+                              Prompter& prompter);
 
 // ---- Reindex and ordering
 
@@ -47,6 +48,11 @@ inline constexpr const char* kReindexInUse =
 // + "\"code\" \"message\"" for other engine errors) and always opens the table again, shared.
 // Returns the text shown.
 std::string ReindexTable(engine::Table& table, Prompter& prompter);
+
+// Whether a title click orders the table of a list entry: Charge Accounts, Clients, Job Codes,
+// Time History, Time History Archive, Invoices, Estimates, Expenses, Work Groups and Users
+// (entries 0-7, 10, 11); for Items, Reports, Security and the SQL File only the mark is set.
+bool OrderingAppliesTo(int list_entry);
 
 // Orders the table by the field of a clicked column (any field, indexed or not); an empty name
 // returns to the primary order.

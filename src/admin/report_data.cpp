@@ -1,5 +1,8 @@
 #include "admin/report_data.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -57,8 +60,8 @@ NumberPunctuation CurrentPunctuation() {
 std::string GroupedCents(long long cents) {
   const NumberPunctuation p = CurrentPunctuation();
   const bool negative = cents < 0;
-  const unsigned long long abs_cents =
-      negative ? 0ULL - static_cast<unsigned long long>(cents) : static_cast<unsigned long long>(cents);
+  const unsigned long long abs_cents = negative ? 0ULL - static_cast<unsigned long long>(cents)
+                                                : static_cast<unsigned long long>(cents);
   std::string whole = std::to_string(abs_cents / 100);
   std::string grouped;
   for (std::size_t i = 0; i < whole.size(); ++i) {
@@ -70,22 +73,29 @@ std::string GroupedCents(long long cents) {
   return (negative ? "-" : "") + grouped + p.decimal + frac;
 }
 
-long long RoundHalfAway(double x) { return std::llround(x); }
+long long RoundHalfAway(double x) {
+  return std::llround(x);
+}
 
 double ArgumentNumber(const Value& v) {
   switch (v.kind()) {
-    case Value::Kind::Null: return 0.0;
+    case Value::Kind::Null:
+      return 0.0;
     case Value::Kind::Text: {
       const std::string t = v.AsText();
       if (t.find_first_not_of(" \t") == std::string::npos) return 0.0;
       return ParseLocaleFloat(t);
     }
-    case Value::Kind::DateTime: return v.AsDateTime().days;
-    default: return v.AsFloat();
+    case Value::Kind::DateTime:
+      return v.AsDateTime().days;
+    default:
+      return v.AsFloat();
   }
 }
 
-bool SameNoCase(const std::string& a, const char* b) { return engine::SameName(a, b); }
+bool SameNoCase(const std::string& a, const char* b) {
+  return engine::SameName(a, b);
+}
 
 }  // namespace
 
@@ -107,7 +117,8 @@ std::string BuildReportFilter(TConfig& config, const std::string& sql, const Rep
     if (!part.empty()) filter = AndJoin(filter, part);
   }
   if (Contains(sql, "TimeHist") || Contains(sql, "Archive"))
-    filter = AndJoin(filter, "[Start Time] Between " + PeriodLiterals(c) + " And [End Time] <> Null");
+    filter =
+        AndJoin(filter, "[Start Time] Between " + PeriodLiterals(c) + " And [End Time] <> Null");
   config.ReportFilter = filter;
   return filter;
 }
@@ -120,7 +131,8 @@ TimeSheetStatement TimeSheetSql(const TConfig& config, int report_id, const Repo
   };
   switch (report_id) {
     case kTimeSheetByAccount:
-      select = "Select [Account], [Start Time] , [End Time], [Start Time] AS WeekStart From TimeHist";
+      select =
+          "Select [Account], [Start Time] , [End Time], [Start Time] AS WeekStart From TimeHist";
       add(UserCondition(config, c));
       add(Choice("[Account]", c.account));
       add(Choice("[Job_Code]", c.job_code));
@@ -129,7 +141,9 @@ TimeSheetStatement TimeSheetSql(const TConfig& config, int report_id, const Repo
       order = " Order By WeekStart, 1";
       break;
     case kTimeSheetByJobCode:
-      select = "Select [Job_Code] As Job_Code,[Start Time],[End Time],[Start Time] AS WeekStart From TimeHist";
+      select =
+          "Select [Job_Code] As Job_Code,[Start Time],[End Time],[Start Time] AS WeekStart From "
+          "TimeHist";
       add("[Start Time] Between :Date1 And :Date2");
       add(UserCondition(config, c));
       add(Choice("[Account]", c.account));
@@ -140,7 +154,9 @@ TimeSheetStatement TimeSheetSql(const TConfig& config, int report_id, const Repo
       s.uses_date_params = true;
       break;
     case kTimeSheetByAccountAndCode:
-      select = "Select [Account],[Job_Code] As Job_Code,[Start Time],[End Time],[Start Time] AS WeekStart From TimeHist";
+      select =
+          "Select [Account],[Job_Code] As Job_Code,[Start Time],[End Time],[Start Time] AS "
+          "WeekStart From TimeHist";
       add(UserCondition(config, c));
       if (!c.account.empty()) add(" [Account] = " + SqlQuoted(c.account));
       add(Choice("[Job_Code]", c.job_code));
@@ -172,19 +188,80 @@ std::vector<DayHours> SplitAtMidnight(DateTime start, DateTime end) {
   return {{DayOfWeek(start), static_cast<double>(end_ms - start_ms) / kMsPerHour}};
 }
 
-std::string DayColumnName(int weekday) { return ShortDayName(weekday).substr(0, 2); }
+std::string DayColumnName(int weekday) {
+  return ShortDayName(weekday).substr(0, 2);
+}
+
+namespace {
+
+// One row of the time sheet while it is being summed.
+struct SheetRow {
+  std::string label;
+  std::string code;
+  double week = 0;  // day number of the week's first day
+  std::array<double, 7> hours{};
+  std::array<bool, 7> used{};
+};
+
+int CompareNoCase(const std::string& a, const std::string& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const int ca = std::tolower(static_cast<unsigned char>(a[i]));
+    const int cb = std::tolower(static_cast<unsigned char>(b[i]));
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The rows of the time sheet with the look-up the fill uses: within a week, the first row in the
+// table's index order whose label (and code) begins with the looked-up text. The index orders by
+// label and code without regard to case ("Account") or by code alone ("Code"), then by the order
+// rows were added.
+class SheetRows {
+ public:
+  explicit SheetRows(bool order_by_label) : order_by_label_(order_by_label) {}
+
+  SheetRow& Find(const std::string& label, const std::string& code, double week) {
+    std::vector<std::size_t>& in_week = weeks_[week];
+    const std::size_t none = rows_.size();
+    std::size_t best = none;
+    for (std::size_t i : in_week) {
+      const SheetRow& r = rows_[i];
+      if (!StartsWith(r.label, label) || !StartsWith(r.code, code)) continue;
+      if (best == none || Before(r, i, rows_[best], best)) best = i;
+    }
+    if (best != none) return rows_[best];
+    rows_.push_back({label, code, week, {}, {}});
+    in_week.push_back(rows_.size() - 1);
+    return rows_.back();
+  }
+  const std::vector<SheetRow>& rows() const { return rows_; }
+
+ private:
+  bool Before(const SheetRow& a, std::size_t ia, const SheetRow& b, std::size_t ib) const {
+    if (order_by_label_) {
+      if (int c = CompareNoCase(a.label, b.label); c != 0) return c < 0;
+    }
+    if (int c = CompareNoCase(a.code, b.code); c != 0) return c < 0;
+    return ia < ib;
+  }
+
+  bool order_by_label_;
+  std::vector<SheetRow> rows_;  // in the order they were added
+  std::map<double, std::vector<std::size_t>> weeks_;
+};
+
+}  // namespace
 
 std::int64_t FillTimeSheet(TDM& dm, TDataAccess& access, TConfig& config, int report_id,
                            const ReportChoices& c) {
   const TimeSheetStatement st = TimeSheetSql(config, report_id, c);
   const bool by_code = report_id == kTimeSheetByJobCode;
   const bool with_code = report_id == kTimeSheetByAccountAndCode;
-
-  engine::Table& sheet = dm.tblmemTS();
-  sheet.Close();
-  dm.Db().CreateTempTable(engine::MemTimeSheetDef());
-  sheet.Open(engine::OpenMode::Exclusive);
-  sheet.SetIndexName(by_code ? "Code" : "Account");
 
   engine::Query& q = dm.Qry1();
   q.Close();
@@ -205,7 +282,9 @@ std::int64_t FillTimeSheet(TDM& dm, TDataAccess& access, TConfig& config, int re
     labels.emplace(id, label);
     return label;
   };
-  auto code_or_na = [](const std::string& code) { return code.empty() ? std::string("N/A") : code; };
+  auto code_or_na = [](const std::string& code) {
+    return code.empty() ? std::string("N/A") : code;
+  };
 
   const int start_col = q.FieldIndex("Start Time");
   const int end_col = q.FieldIndex("End Time");
@@ -213,6 +292,8 @@ std::int64_t FillTimeSheet(TDM& dm, TDataAccess& access, TConfig& config, int re
   const int code_col = by_code || with_code ? q.FieldIndex("Job_Code") : -1;
   const int first_day = config.DayOfWeek % 7;
 
+  // Summed in memory, then written: the rows and their look-up behave as the table's would.
+  SheetRows sheet_rows(/*order_by_label=*/!by_code);
   std::int64_t records = 0;
   for (q.First(); !q.Eof(); q.Next()) {
     const DateTime start = q.FieldValue(start_col).AsDateTime();
@@ -220,28 +301,33 @@ std::int64_t FillTimeSheet(TDM& dm, TDataAccess& access, TConfig& config, int re
     const std::string label = by_code ? code_or_na(q.FieldValue(code_col).AsText())
                                       : account_label(q.FieldValue(account_col).AsText());
     const std::string code = with_code ? code_or_na(q.FieldValue(code_col).AsText()) : "";
-    const Value week = Value::Date(DatePart(StartOfWeek(first_day, start)));
-
-    const bool found =
-        with_code ? sheet.Locate("Account;Code;WeekStart", {Value::Text(label), Value::Text(code), week},
-                                 {false, true})
-                  : sheet.Locate("Account;WeekStart", {Value::Text(label), week}, {false, true});
-    if (found) {
-      sheet.Edit();
-    } else {
-      sheet.Append();
-      sheet.SetFieldValue("Account", Value::Text(label));
-      if (with_code) sheet.SetFieldValue("Code", Value::Text(code));
-      sheet.SetFieldValue("WeekStart", week);
-    }
+    SheetRow& row = sheet_rows.Find(label, code, DatePart(StartOfWeek(first_day, start)).days);
     for (const DayHours& part : SplitAtMidnight(start, end)) {
-      const std::string column = DayColumnName(part.weekday);
-      sheet.SetFieldValue(column, Value::Float(sheet.FieldValue(column).AsFloat() + part.hours));
+      const auto day = static_cast<std::size_t>(part.weekday - 1);
+      row.hours[day] += part.hours;
+      row.used[day] = true;
     }
-    sheet.Post();
     ++records;
   }
   q.Close();
+
+  engine::Table& sheet = dm.tblmemTS();
+  sheet.Close();
+  dm.Db().CreateTempTable(engine::MemTimeSheetDef());
+  sheet.Open(engine::OpenMode::Exclusive);
+  sheet.SetIndexName(by_code ? "Code" : "Account");
+  for (const SheetRow& row : sheet_rows.rows()) {
+    sheet.Append();
+    sheet.SetFieldValue("Account", Value::Text(row.label));
+    if (with_code) sheet.SetFieldValue("Code", Value::Text(row.code));
+    sheet.SetFieldValue("WeekStart", Value::Date(DateTime(row.week)));
+    for (int d = 0; d < 7; ++d) {
+      if (row.used[static_cast<std::size_t>(d)])
+        sheet.SetFieldValue(DayColumnName(d + 1),
+                            Value::Float(row.hours[static_cast<std::size_t>(d)]));
+    }
+    sheet.Post();
+  }
   sheet.First();
   return records;
 }
@@ -261,8 +347,10 @@ std::int64_t FillTimeSheetByAccountAndCode(TDM& dm, TDataAccess& access, TConfig
 
 TimeSheetColumns SetDayColumns(const TConfig& config, int report_id) {
   TimeSheetColumns out;
-  if (report_id == kTimeSheetByAccount) out.variables.emplace_back("varGroupBy1", config.ChargeAccountTerm);
-  if (report_id == kTimeSheetByJobCode) out.variables.emplace_back("varGroupBy1", config.AccountCodeTerm);
+  if (report_id == kTimeSheetByAccount)
+    out.variables.emplace_back("varGroupBy1", config.ChargeAccountTerm);
+  if (report_id == kTimeSheetByJobCode)
+    out.variables.emplace_back("varGroupBy1", config.AccountCodeTerm);
   if (report_id == kTimeSheetByAccountAndCode) {
     out.variables.emplace_back("varGroupBy2", config.AccountCodeTerm);
     out.object_texts.emplace_back("FldAccountOrCode", "[Code]");
@@ -285,7 +373,8 @@ TimeSheetColumns SetDayColumns(const TConfig& config, int report_id) {
 }
 
 void ApplyTimeSheetColumns(report::Report& report, const TimeSheetColumns& columns) {
-  for (const auto& [name, value] : columns.variables) report::Report::SetGlobalVariable(name, value);
+  for (const auto& [name, value] : columns.variables)
+    report::Report::SetGlobalVariable(name, value);
   for (const auto& [object, text] : columns.object_texts) report.SetObjectText(object, text);
   for (const auto& band : columns.shown_bands) report.SetVisible(band, true);
 }
@@ -295,7 +384,9 @@ double FracRound(const TConfig& config, double hours) {
   return RoundToMultiple(config.RoundUp, hours, config.Round);
 }
 
-std::string FormatDec(double value) { return GroupedCents(RoundHalfAway(value * 100.0)); }
+std::string FormatDec(double value) {
+  return GroupedCents(RoundHalfAway(value * 100.0));
+}
 
 std::string FormatCurr(double value, const std::string& currency_symbol) {
   // A currency amount holds four decimals (halves to even); the pattern shows two.
@@ -326,19 +417,35 @@ void ReportUserFunction(const TConfig& config, const std::string& name, const st
                         const report::EvaluateText& evaluate) {
   enum class Fn { FracRound, FormatTime, FormatDate, FormatCurr, FormatDec };
   Fn fn;
-  if (SameNoCase(name, "FracRound")) fn = Fn::FracRound;
-  else if (SameNoCase(name, "FormatTime")) fn = Fn::FormatTime;
-  else if (SameNoCase(name, "FormatDate")) fn = Fn::FormatDate;
-  else if (SameNoCase(name, "FormatCurr")) fn = Fn::FormatCurr;
-  else if (SameNoCase(name, "FormatDec")) fn = Fn::FormatDec;
-  else return;
+  if (SameNoCase(name, "FracRound"))
+    fn = Fn::FracRound;
+  else if (SameNoCase(name, "FormatTime"))
+    fn = Fn::FormatTime;
+  else if (SameNoCase(name, "FormatDate"))
+    fn = Fn::FormatDate;
+  else if (SameNoCase(name, "FormatCurr"))
+    fn = Fn::FormatCurr;
+  else if (SameNoCase(name, "FormatDec"))
+    fn = Fn::FormatDec;
+  else
+    return;
   const double x = ArgumentNumber(evaluate(arg1));
   switch (fn) {
-    case Fn::FracRound: result = Value::Float(FracRound(config, x)); break;
-    case Fn::FormatTime: result = Value::Text(FormatShortTime(DateTime(x))); break;
-    case Fn::FormatDate: result = Value::Text(FormatShortDate(DateTime(x))); break;
-    case Fn::FormatCurr: result = Value::Text(FormatCurr(x, LocaleCurrencySymbol())); break;
-    case Fn::FormatDec: result = Value::Text(FormatDec(x)); break;
+    case Fn::FracRound:
+      result = Value::Float(FracRound(config, x));
+      break;
+    case Fn::FormatTime:
+      result = Value::Text(FormatShortTime(DateTime(x)));
+      break;
+    case Fn::FormatDate:
+      result = Value::Text(FormatShortDate(DateTime(x)));
+      break;
+    case Fn::FormatCurr:
+      result = Value::Text(FormatCurr(x, LocaleCurrencySymbol()));
+      break;
+    case Fn::FormatDec:
+      result = Value::Text(FormatDec(x));
+      break;
   }
 }
 

@@ -44,7 +44,8 @@ std::string SqlQuoted(const std::string& text);
 // (security on: "[User ID] = " + the first 15 characters of CurrentUserId), the account, job
 // code and client choices, and — when `sql` names "TimeHist" or "Archive" (case as written) —
 // "[Start Time] Between 'From' And 'To+1' And [End Time] <> Null". Empty when nothing applies.
-std::string BuildReportFilter(TConfig& config, const std::string& sql, const ReportChoices& choices);
+std::string BuildReportFilter(TConfig& config, const std::string& sql,
+                              const ReportChoices& choices);
 
 // Time sheet reports: 1 by charge account, 2 by job code, 3 by charge account and job code.
 inline constexpr int kTimeSheetByAccount = 1;
@@ -113,7 +114,7 @@ report::UserFunction MakeReportUserFunction(const TConfig& config);
 // Formatting behind the report functions, in the process locale. Grouping uses the locale's
 // thousands separator, or "," ("." with a comma decimal separator) when the locale has none.
 double FracRound(const TConfig& config, double hours);
-std::string FormatDec(double value);                                   // "#,##0.00"
+std::string FormatDec(double value);                                       // "#,##0.00"
 std::string FormatCurr(double value, const std::string& currency_symbol);  // symbol + "#,##0.00"
 std::string LocaleCurrencySymbol();
 std::string FormatShortTime(DateTime value);  // hours and minutes, regional separator

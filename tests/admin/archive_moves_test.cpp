@@ -16,8 +16,9 @@ class ArchiveTest : public AdminTest {
   }
   static std::vector<std::string> Starts(engine::Table& t) {
     std::vector<std::string> out;
-    for (t.First(); !t.Eof(); t.Next()) out.push_back(IsoDate(t.FieldValue("Start Time").AsDateTime()) + " " +
-                                                      FormatHourMinute(t.FieldValue("Start Time").AsDateTime()));
+    for (t.First(); !t.Eof(); t.Next())
+      out.push_back(IsoDate(t.FieldValue("Start Time").AsDateTime()) + " " +
+                    FormatHourMinute(t.FieldValue("Start Time").AsDateTime()));
     return out;
   }
 };
@@ -32,8 +33,9 @@ TEST(ArchiveDatesTest, FilterKeepsAPreviousFilter) {
   const DateTime from = EncodeDate(2023, 1, 1), to = EncodeDate(2023, 1, 31);
   EXPECT_EQ(ArchiveFilter(from, to, ""),
             "([Start Time] >= '2023-01-01') AND ([Start Time] <= '2023-01-31')");
-  EXPECT_EQ(ArchiveFilter(from, to, "[Account] = 'X'"),
-            "([Start Time] >= '2023-01-01') AND ([Start Time] <= '2023-01-31') AND [Account] = 'X'");
+  EXPECT_EQ(
+      ArchiveFilter(from, to, "[Account] = 'X'"),
+      "([Start Time] >= '2023-01-01') AND ([Start Time] <= '2023-01-31') AND [Account] = 'X'");
 }
 
 TEST_F(ArchiveTest, DateRangeTakesBothMidnightsAndNothingLaterOnTheToDay) {
@@ -43,7 +45,8 @@ TEST_F(ArchiveTest, DateRangeTakesBothMidnightsAndNothingLaterOnTheToDay) {
   Add("2023-01-15 12:00:00");
   Add("2023-01-31 00:00:00");
   Add("2023-01-31 08:00:00");
-  MoveOutcome r = MoveByDateRange(Hist(), Arch(), EncodeDate(2023, 1, 1), EncodeDate(2023, 1, 31), prompter_);
+  MoveOutcome r =
+      MoveByDateRange(Hist(), Arch(), EncodeDate(2023, 1, 1), EncodeDate(2023, 1, 31), prompter_);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.moved, 3);
   EXPECT_EQ(Starts(Hist()), (std::vector<std::string>{"2022-12-31 23:59", "2023-01-31 08:00"}));
@@ -56,7 +59,8 @@ TEST_F(ArchiveTest, DateRangeTakesBothMidnightsAndNothingLaterOnTheToDay) {
 TEST_F(ArchiveTest, FromAfterToMovesNothingAndSaysNothing) {
   StartDataModule();
   Add("2023-01-15 12:00:00");
-  MoveOutcome r = MoveByDateRange(Hist(), Arch(), EncodeDate(2023, 2, 1), EncodeDate(2023, 1, 1), prompter_);
+  MoveOutcome r =
+      MoveByDateRange(Hist(), Arch(), EncodeDate(2023, 2, 1), EncodeDate(2023, 1, 1), prompter_);
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.moved, 0);
   EXPECT_EQ(Hist().RecordCount(), 1);
@@ -65,7 +69,8 @@ TEST_F(ArchiveTest, FromAfterToMovesNothingAndSaysNothing) {
 
 TEST_F(ArchiveTest, RoundTripKeepsEveryFieldButTheNumber) {
   StartDataModule();
-  const std::int64_t id = AddTime(Hist(), "ann", "ACC", "2023-01-10 09:00:00", "2023-01-10 17:30:00", "JOB", "CLI");
+  const std::int64_t id =
+      AddTime(Hist(), "ann", "ACC", "2023-01-10 09:00:00", "2023-01-10 17:30:00", "JOB", "CLI");
   Hist().Locate("ID", {Value::Integer(id)});
   Hist().Edit();
   Hist().SetFieldValue("Comments", Value::Text("notes"));
@@ -79,14 +84,19 @@ TEST_F(ArchiveTest, RoundTripKeepsEveryFieldButTheNumber) {
   std::vector<Value> before;
   for (int i = 1; i < Hist().FieldCount(); ++i) before.push_back(Hist().FieldValue(i));
 
-  ASSERT_TRUE(MoveByDateRange(Hist(), Arch(), EncodeDate(2023, 1, 1), EncodeDate(2023, 1, 31), prompter_).ok);
+  ASSERT_TRUE(
+      MoveByDateRange(Hist(), Arch(), EncodeDate(2023, 1, 1), EncodeDate(2023, 1, 31), prompter_)
+          .ok);
   ASSERT_EQ(Hist().RecordCount(), 0);
-  ASSERT_TRUE(MoveByDateRange(Arch(), Hist(), EncodeDate(2023, 1, 1), EncodeDate(2023, 1, 31), prompter_).ok);
+  ASSERT_TRUE(
+      MoveByDateRange(Arch(), Hist(), EncodeDate(2023, 1, 1), EncodeDate(2023, 1, 31), prompter_)
+          .ok);
   ASSERT_EQ(Hist().RecordCount(), 1);
   Hist().First();
   EXPECT_NE(Hist().FieldValue("ID").AsInteger(), id);
   for (int i = 1; i < Hist().FieldCount(); ++i)
-    EXPECT_EQ(Hist().FieldValue(i), before[static_cast<std::size_t>(i - 1)]) << Hist().Definition().fields[static_cast<std::size_t>(i)].name;
+    EXPECT_EQ(Hist().FieldValue(i), before[static_cast<std::size_t>(i - 1)])
+        << Hist().Definition().fields[static_cast<std::size_t>(i)].name;
 }
 
 TEST_F(ArchiveTest, SelectedRowsMoveInOneTransactionOrNotAtAll) {

@@ -157,7 +157,8 @@ TEST_F(CsvTest, DefaultFileNamesLeaveOutItemsAndReports) {
 TEST_F(CsvTest, AMissingImportFileIsNamed) {
   StartDataModule();
   TableCursor cursor(Jobs());
-  CsvImportOutcome r = ImportCsvFile(dm_->Db(), {Jobs().Schema()}, cursor, root_ + "/none.csv", ',');
+  CsvImportOutcome r =
+      ImportCsvFile(dm_->Db(), {Jobs().Schema()}, cursor, root_ + "/none.csv", ',');
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.message, root_ + "/none.csv does not exist");
 }

@@ -58,19 +58,31 @@ TEST_F(DataCommandsTest, EveryDataCommandRunsHeadless) {
       {{"export-csv", "Items", root_ + "/items.csv"}, 1, "not exported", ""},
       {{"export-csv", "Nowhere", csv}, 1, "no table named", ""},
       {{"import-csv", "JobCodes", bad_csv}, 1, " at line: 2 J2,Two,notanumber", ""},
-      {{"archive", "--from", "2023-01-01", "--to", "2023-01-31"}, 0, "2 records moved to Archive", ""},
-      {{"unarchive", "--from", "2023-01-11", "--to", "2023-01-12"}, 0, "1 records moved to TimeHist", ""},
+      {{"archive", "--from", "2023-01-01", "--to", "2023-01-31"},
+       0,
+       "2 records moved to Archive",
+       ""},
+      {{"unarchive", "--from", "2023-01-11", "--to", "2023-01-12"},
+       0,
+       "1 records moved to TimeHist",
+       ""},
       {{"archive", "--from", "2023-13-01", "--to", "2023-01-31"}, 1, "2023-13-01", ""},
       {{"archive", "--to", "2023-01-31"}, 1, "needs --from", ""},
       {{"sql", sql}, 0, "", "\"ACC\",\"\"\r\n\"ACC\",\"\"\r\n"},
       {{"sql", root_ + "/none.sql"}, 1, "does not exist", ""},
-      {{"timesheet-data", "--report", "1", "--from", "2023-01-01", "--to", "2023-02-28"}, 0, "",
+      {{"timesheet-data", "--report", "1", "--from", "2023-01-01", "--to", "2023-02-28"},
+       0,
+       "",
        "\"ACC\""},
-      {{"timesheet-data", "--report", "4", "--from", "2023-01-01", "--to", "2023-02-28"}, 1,
-       "--report 1, 2 or 3", ""},
+      {{"timesheet-data", "--report", "4", "--from", "2023-01-01", "--to", "2023-02-28"},
+       1,
+       "--report 1, 2 or 3",
+       ""},
       {{"invoice", "--from", "2023-01-01", "--to", "2023-02-28"}, 1, "no invoice", ""},
-      {{"invoice", "--from", "2023-01-01", "--to", "2023-02-28", "--number", "INV-7"}, 0,
-       "2 time records", "INV-7\n"},
+      {{"invoice", "--from", "2023-01-01", "--to", "2023-02-28", "--number", "INV-7"},
+       0,
+       "2 time records",
+       "INV-7\n"},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.args[0] + " " + s.args[1]);
@@ -93,7 +105,8 @@ TEST_F(DataCommandsTest, EveryDataCommandRunsHeadless) {
 
 TEST_F(DataCommandsTest, HelpNamesTheDataCommands) {
   Run r = Command({"--help"});
-  for (const auto& name : DataCommandNames()) EXPECT_NE(r.out.find("  " + name + " "), std::string::npos) << name;
+  for (const auto& name : DataCommandNames())
+    EXPECT_NE(r.out.find("  " + name + " "), std::string::npos) << name;
 }
 
 }  // namespace

@@ -95,7 +95,8 @@ TEST_F(InvoiceTest, AnEarlierYearContinuesAndAChangedNumberIsStampedButNotRecord
 }
 
 TEST_F(InvoiceTest, ANumberAlreadyOnTimeRecordsAsksFirst) {
-  const std::int64_t old_id = AddTime(dm_->tblHist(), "ann", "ACC", "2024-01-04 09:00:00", "2024-01-04 10:00:00");
+  const std::int64_t old_id =
+      AddTime(dm_->tblHist(), "ann", "ACC", "2024-01-04 09:00:00", "2024-01-04 10:00:00");
   dm_->tblHist().Locate("ID", {Value::Integer(old_id)});
   dm_->tblHist().Edit();
   dm_->tblHist().SetFieldValue("Invoice", Value::Text("2024000001"));

@@ -39,7 +39,8 @@ TEST_F(RecordOpsTest, CopyCutAndPasteUseQuotedCommaLines) {
   Group("G3", "cy");
   TableCursor cursor(Groups());
   EXPECT_EQ(CopyRecords(cursor, {}, false), "");
-  const std::vector<CursorMark> sel = {MarkOf(Groups(), "WorkGroup", "G3"), MarkOf(Groups(), "WorkGroup", "G1")};
+  const std::vector<CursorMark> sel = {MarkOf(Groups(), "WorkGroup", "G3"),
+                                       MarkOf(Groups(), "WorkGroup", "G1")};
   EXPECT_EQ(CopyRecords(cursor, sel, false), "\"G3\",\"cy\"\r\n\"G1\",\"ann\"\r\n");
   const std::string cut = CopyRecords(cursor, sel, true);
   EXPECT_EQ(Column(Groups(), "WorkGroup"), (std::vector<std::string>{"G2"}));
@@ -57,7 +58,8 @@ TEST_F(RecordOpsTest, CopyCutAndPasteUseQuotedCommaLines) {
 TEST_F(RecordOpsTest, DeleteSelectedAndDeleteAllAskFirst) {
   for (const char* g : {"G1", "G2", "G3", "G4"}) Group(g, "u");
   TableCursor cursor(Groups());
-  const std::vector<CursorMark> sel = {MarkOf(Groups(), "WorkGroup", "G2"), MarkOf(Groups(), "WorkGroup", "G4")};
+  const std::vector<CursorMark> sel = {MarkOf(Groups(), "WorkGroup", "G2"),
+                                       MarkOf(Groups(), "WorkGroup", "G4")};
   prompter_.QueueAnswer(Answer::Cancel);
   EXPECT_EQ(DeleteSelectedRecords(cursor, sel, prompter_), 0);
   prompter_.QueueAnswer(Answer::Ok);
@@ -108,6 +110,8 @@ TEST_F(RecordOpsTest, OrderingByAColumnAppliesToTheTable) {
   EXPECT_EQ(Column(Groups(), "User ID"), (std::vector<std::string>{"amy", "zed"}));
   OrderByColumn(Groups(), "");
   EXPECT_EQ(Column(Groups(), "User ID"), (std::vector<std::string>{"zed", "amy"}));
+  for (int entry : {0, 3, 7, 10, 11}) EXPECT_TRUE(OrderingAppliesTo(entry)) << entry;
+  for (int entry : {8, 9, 12, 13}) EXPECT_FALSE(OrderingAppliesTo(entry)) << entry;
 }
 
 TEST_F(RecordOpsTest, FindHonoursCaseAndMovesOnAfterAMatch) {

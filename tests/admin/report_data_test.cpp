@@ -13,7 +13,9 @@
 namespace tikora::admin::test {
 namespace {
 
-DateTime At(const std::string& text) { return *ParseIsoTimestampText(text); }
+DateTime At(const std::string& text) {
+  return *ParseIsoTimestampText(text);
+}
 
 class TimeSheetTest : public AdminTest {
  protected:
@@ -24,7 +26,8 @@ class TimeSheetTest : public AdminTest {
   void Account(const std::string& id, const std::string& description) {
     dm_->tblAccts().Append();
     dm_->tblAccts().SetFieldValue("Charge Account", Value::Text(id));
-    if (!description.empty()) dm_->tblAccts().SetFieldValue("Description", Value::Text(description));
+    if (!description.empty())
+      dm_->tblAccts().SetFieldValue("Description", Value::Text(description));
     dm_->tblAccts().Post();
   }
   std::int64_t Time(const std::string& account, const std::string& start, const std::string& end,
@@ -43,12 +46,13 @@ class TimeSheetTest : public AdminTest {
     engine::Table& t = dm_->tblmemTS();
     t.SetIndexName("");
     for (t.First(); !t.Eof(); t.Next()) {
-      std::string row = t.FieldValue("Account").AsText() + "|" + t.FieldValue("Code").AsText() + "|" +
-                        IsoDate(t.FieldValue("WeekStart").AsDateTime());
+      std::string row = t.FieldValue("Account").AsText() + "|" + t.FieldValue("Code").AsText() +
+                        "|" + IsoDate(t.FieldValue("WeekStart").AsDateTime());
       for (const char* d : {"Su", "Mo", "Tu", "We", "Th", "Fr", "Sa"}) {
         const Value v = t.FieldValue(d);
         char buf[32];
-        const auto end = std::to_chars(buf, buf + sizeof buf, std::round(v.AsFloat() * 1000) / 1000).ptr;
+        const auto end =
+            std::to_chars(buf, buf + sizeof buf, std::round(v.AsFloat() * 1000) / 1000).ptr;
         row += "|" + (v.IsNull() ? std::string() : std::string(buf, end));
       }
       out.push_back(row);
@@ -96,18 +100,20 @@ TEST_F(TimeSheetTest, ConditionsQuoteValuesAndNameTheDatesOnlyForTimeTables) {
             "[User ID] = \"a-very-long-use\" AND [Account] = \"A\"\"1\" AND [ClientID] = \"C1\"");
   EXPECT_EQ(config_->ReportFilter, BuildReportFilter(*config_, "x", c));
 
-  EXPECT_EQ(TimeSheetSql(*config_, kTimeSheetByJobCode, Period("2024-03-01", "2024-03-31")).condition,
-            "[Start Time] Between :Date1 And :Date2 AND [End Time] <> Null");
+  EXPECT_EQ(
+      TimeSheetSql(*config_, kTimeSheetByJobCode, Period("2024-03-01", "2024-03-31")).condition,
+      "[Start Time] Between :Date1 And :Date2 AND [End Time] <> Null");
   const TimeSheetStatement s3 = TimeSheetSql(*config_, kTimeSheetByAccountAndCode, c);
-  EXPECT_EQ(s3.condition,
-            "[User ID] = \"a-very-long-use\" AND  [Account] = \"A\"\"1\" AND [ClientID] = \"C1\" AND "
-            "[Start Time] Between :Date1 And :Date2 And [End Time] <> Null");
+  EXPECT_EQ(
+      s3.condition,
+      "[User ID] = \"a-very-long-use\" AND  [Account] = \"A\"\"1\" AND [ClientID] = \"C1\" AND "
+      "[Start Time] Between :Date1 And :Date2 And [End Time] <> Null");
   EXPECT_EQ(s3.sql.substr(s3.sql.size() - 25), " Order By WeekStart, 1, 2");
 }
 
 TEST_F(TimeSheetTest, ByAccountSplitsAtMidnightIntoTheWeekOfTheStart) {
   Account("DEV", "Development");
-  config_->DayOfWeek = 1;  // weeks start on Monday
+  config_->DayOfWeek = 1;                                     // weeks start on Monday
   Time("DEV", "2024-03-05 22:00:00", "2024-03-06 01:30:00");  // Tue -> Wed
   Time("DEV", "2024-03-10 22:00:00", "2024-03-11 02:00:00");  // Sun -> Mon of the next week
   Time("DEV", "2024-03-11 09:00:00", "");                     // still running: never reported
@@ -136,15 +142,16 @@ TEST_F(TimeSheetTest, LabelsFallBackToTheIdThenUnknownAndNA) {
   Time("GHOST", "2024-03-04 11:00:00", "2024-03-04 12:00:00");
   Time("", "2024-03-04 13:00:00", "2024-03-04 14:00:00");
   FillTimeSheetByAccount(*dm_, *access_, *config_, Period("2024-03-04", "2024-03-10"));
-  EXPECT_EQ(Rows(), (std::vector<std::string>{"NODESC||2024-03-04||1|||||", "GHOST||2024-03-04||1|||||",
-                                              "Unknown||2024-03-04||1|||||"}));
+  EXPECT_EQ(Rows(),
+            (std::vector<std::string>{"NODESC||2024-03-04||1|||||", "GHOST||2024-03-04||1|||||",
+                                      "Unknown||2024-03-04||1|||||"}));
   FillTimeSheetByJobCode(*dm_, *access_, *config_, Period("2024-03-04", "2024-03-10"));
   EXPECT_EQ(Rows(), (std::vector<std::string>{"N/A||2024-03-04||3|||||"}));
   Time("NODESC", "2024-03-05 09:00:00", "2024-03-05 09:30:00", "CODE");
   FillTimeSheetByAccountAndCode(*dm_, *access_, *config_, Period("2024-03-04", "2024-03-10"));
-  EXPECT_EQ(Rows(), (std::vector<std::string>{"NODESC|N/A|2024-03-04||1|||||", "GHOST|N/A|2024-03-04||1|||||",
-                                              "Unknown|N/A|2024-03-04||1|||||",
-                                              "NODESC|CODE|2024-03-04|||0.5||||"}));
+  EXPECT_EQ(Rows(), (std::vector<std::string>{
+                        "NODESC|N/A|2024-03-04||1|||||", "GHOST|N/A|2024-03-04||1|||||",
+                        "Unknown|N/A|2024-03-04||1|||||", "NODESC|CODE|2024-03-04|||0.5||||"}));
 }
 
 TEST_F(TimeSheetTest, ALabelThatBeginsAnEarlierRowSharesIt) {
@@ -160,7 +167,8 @@ TEST_F(TimeSheetTest, ALabelThatBeginsAnEarlierRowSharesIt) {
   Time("A1", "2024-03-11 09:00:00", "2024-03-11 10:00:00");
   Time("A2", "2024-03-12 09:00:00", "2024-03-12 10:00:00");
   FillTimeSheetByAccount(*dm_, *access_, *config_, Period("2024-03-11", "2024-03-17"));
-  EXPECT_EQ(Rows(), (std::vector<std::string>{"Dev||2024-03-11||1|||||", "Development||2024-03-11|||1||||"}));
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"Dev||2024-03-11||1|||||",
+                                              "Development||2024-03-11|||1||||"}));
 }
 
 TEST_F(TimeSheetTest, QuotesInChoicesCannotBreakTheStatement) {
@@ -181,7 +189,8 @@ TEST(DayColumnsTest, WeekOrderAndRounding) {
     std::string first;
     std::string last;
   };
-  for (const Case& c : {Case{1, "Mo", "Su"}, Case{0, "Su", "Sa"}, Case{7, "Su", "Sa"}, Case{6, "Sa", "Fr"}}) {
+  for (const Case& c :
+       {Case{1, "Mo", "Su"}, Case{0, "Su", "Sa"}, Case{7, "Su", "Sa"}, Case{6, "Sa", "Fr"}}) {
     SCOPED_TRACE(c.day_of_week);
     config.DayOfWeek = static_cast<std::uint16_t>(c.day_of_week);
     const TimeSheetColumns cols = SetDayColumns(config, 1);
@@ -258,18 +267,33 @@ TEST(ReportFunctionsTest, CallbackServesItsFiveNamesInAnyCase) {
   EXPECT_EQ(FormatCurr(1234.5, "$"), "$1,234.50");
   EXPECT_EQ(FormatCurr(0.125, "$"), "$0.13");
   Value result;
-  EXPECT_THROW(ReportUserFunction(config, "FormatDec", "Word", "", "", result, evaluate), ConversionError);
+  EXPECT_THROW(ReportUserFunction(config, "FormatDec", "Word", "", "", result, evaluate),
+               ConversionError);
 
   tikora::test::ScopedLocale german("de_DE.UTF-8");
   if (!german.ok()) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
   EXPECT_EQ(FormatDec(1234567.891), "1.234.567,89");
 }
 
+TEST_F(TimeSheetTest, BuildingTheConnectedReportMarksTheSummedRecordsPrinted) {
+  Account("DEV", "Development");
+  Time("DEV", "2024-03-04 09:00:00", "2024-03-04 10:00:00");
+  Time("DEV", "2024-03-20 09:00:00", "2024-03-20 10:00:00");
+  const ReportChoices c = Period("2024-03-01", "2024-03-10");
+  FillTimeSheetByJobCode(*dm_, *access_, *config_, c);
+  report::Report rep;
+  ConnectTimeSheetReport(rep, *access_, *config_, c);
+  EXPECT_EQ(CountRows(data_, "TimeHist", "[Printed] = True"), 0);
+  rep.BuildPages();
+  EXPECT_EQ(CountRows(data_, "TimeHist", "[Printed] = True"), 1);
+}
+
 TEST_F(TimeSheetTest, AppliedColumnsReachALoadedDefinition) {
   report::Report rep;
   config_->DayOfWeek = 1;
   config_->Rounding = false;
-  ApplyTimeSheetColumns(rep, SetDayColumns(*config_, 1));  // objects the definition lacks are skipped
+  ApplyTimeSheetColumns(rep,
+                        SetDayColumns(*config_, 1));  // objects the definition lacks are skipped
   EXPECT_EQ(report::Report::GlobalVariable("varWDay1"), Value::Text("Mo"));
   EXPECT_EQ(report::Report::GlobalVariable("varGroupBy1"), Value::Text("Charge Account"));
 }
