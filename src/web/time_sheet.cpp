@@ -53,10 +53,8 @@ std::string Matches(const std::string& field, const std::string& param, const st
 
 void StoreRow(TDM& dm, const SheetRow& row, DateTime first_day) {
   const std::string user = UserKey(dm.Config().CurrentUserId);
-  engine::Query& query = dm.Query();
-
   // The week's "Start Time" range chooses the index; a unary plus keeps the others from it.
-  query.SetSql("DELETE FROM TimeHist WHERE +[User ID] = :UserId AND +[Account] = :Account" +
+  engine::Query& query = dm.Prepared("DELETE FROM TimeHist WHERE +[User ID] = :UserId AND +[Account] = :Account" +
                Matches("Job_Code", "JobCode", row.job_code) +
                Matches("ClientID", "ClientID", row.client) +
                " AND CAST([Start Time] AS TIME) = '00:00' AND [Start Time] >= :FirstDate"
@@ -69,22 +67,22 @@ void StoreRow(TDM& dm, const SheetRow& row, DateTime first_day) {
   query.SetParam("EndDate", Value::Date(DateTime(first_day.days + 7)));
   query.ExecSQL();
 
+  engine::Query& insert = dm.Prepared(
+      "INSERT INTO TimeHist ([User ID], Account, Job_Code, [Start Time], [End Time], Comments,"
+      " ClientID) VALUES (:UserId, :Account, :JobCode, :StartTime, :EndTime, :Comments,"
+      " :ClientID)");
   for (int d = 0; d < 7; ++d) {
     if (!row.hours[static_cast<std::size_t>(d)]) continue;
     const std::int64_t start = ToMilliseconds(first_day) + d * kMsPerDay;
     const std::int64_t length = std::llround(*row.hours[static_cast<std::size_t>(d)] * 3600000.0);
-    query.SetSql(
-        "INSERT INTO TimeHist ([User ID], Account, Job_Code, [Start Time], [End Time], Comments,"
-        " ClientID) VALUES (:UserId, :Account, :JobCode, :StartTime, :EndTime, :Comments,"
-        " :ClientID)");
-    query.SetParam("UserId", Value::Text(user));
-    query.SetParam("Account", Value::Text(row.account));
-    query.SetParam("JobCode", TextOrNull(row.job_code));
-    query.SetParam("StartTime", Value::Date(FromMilliseconds(start)));
-    query.SetParam("EndTime", Value::Date(FromMilliseconds(start + length)));
-    query.SetParam("Comments", TextOrNull(row.comment));
-    query.SetParam("ClientID", TextOrNull(row.client));
-    query.ExecSQL();
+    insert.SetParam("UserId", Value::Text(user));
+    insert.SetParam("Account", Value::Text(row.account));
+    insert.SetParam("JobCode", TextOrNull(row.job_code));
+    insert.SetParam("StartTime", Value::Date(FromMilliseconds(start)));
+    insert.SetParam("EndTime", Value::Date(FromMilliseconds(start + length)));
+    insert.SetParam("Comments", TextOrNull(row.comment));
+    insert.SetParam("ClientID", TextOrNull(row.client));
+    insert.ExecSQL();
   }
 }
 

@@ -57,7 +57,6 @@ void TDM::SetDBActive() {
   clients_ = MakeTable(*db, "Clients.DAT");
   items_ = MakeTable(*db, "Items.Dat");
   time_hist_ = std::move(time_hist);
-  query_ = std::make_unique<engine::Query>(*db);
   database_ = std::move(db);
 }
 
@@ -71,9 +70,13 @@ engine::Table& TDM::TimeHist() {
   return *time_hist_;
 }
 
-engine::Query& TDM::Query() {
-  if (!query_) throw std::logic_error("the database is not connected");
-  return *query_;
+engine::Query& TDM::Prepared(const std::string& sql) {
+  std::unique_ptr<engine::Query>& query = prepared_[sql];
+  if (!query) {
+    query = std::make_unique<engine::Query>(Database());
+    query->SetSql(sql);
+  }
+  return *query;
 }
 
 std::vector<std::string> TDM::ColumnValues(engine::Table* table, const std::string& field) {

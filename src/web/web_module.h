@@ -1,5 +1,6 @@
 // The web data module: the database of the data folder, the tables the pages read and write, the
-// one query object of the web reads, the security switch and the three page templates.
+// query objects of the web reads (one per statement, translated once per process), the security
+// switch and the three page templates.
 //
 // A process has one TDM. Creating it touches nothing on disk; the first request that needs data
 // runs FirstExecRequest, which connects the database and opens the tables. Under FastCGI that
@@ -14,6 +15,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,7 +60,9 @@ class TDM {
   // Valid after FirstExecRequest.
   engine::Database& Database();
   engine::Table& TimeHist();
-  engine::Query& Query();
+  // A query object for `sql`, translated once per process and kept for later requests (under
+  // FastCGI the same few statements run at every request). Parameters are set by the caller.
+  engine::Query& Prepared(const std::string& sql);
 
   // Every value of `field` in "Accounts.DAT", "JobCodes.DAT", "Clients.DAT" or "Items.Dat", in
   // primary index order, read afresh.
@@ -86,7 +90,7 @@ class TDM {
   std::unique_ptr<engine::Table> job_codes_;
   std::unique_ptr<engine::Table> clients_;
   std::unique_ptr<engine::Table> items_;
-  std::unique_ptr<engine::Query> query_;
+  std::map<std::string, std::unique_ptr<engine::Query>> prepared_;
 };
 
 }  // namespace tikora::web

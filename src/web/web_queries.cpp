@@ -70,8 +70,7 @@ double TDataAccess::DayTotal(bool current_account_only, DateTime day) {
   if (own_only) sql += " And +[User ID] = :UserId";
   if (current_account_only) sql += " And +[Account] = :Account";
 
-  engine::Query& query = dm_.Query();
-  query.SetSql(sql);
+  engine::Query& query = dm_.Prepared(sql);
   const DateTime first = DatePart(day);
   query.SetParam("DayStart", Value::Date(first));
   query.SetParam("DayEnd", Value::Date(DateTime(first.days + 1)));
@@ -89,8 +88,7 @@ void TDataAccess::LoadTimeSheet(std::vector<std::string>& rows, DateTime first_d
   // The week's "Start Time" range chooses the index (the unary plus keeps the user's from it).
   // DISTINCT keeps the result read-only (each row carries its ID, so no row is merged): a live
   // result would open a cursor over the whole history.
-  engine::Query& query = dm_.Query();
-  query.SetSql(
+  engine::Query& query = dm_.Prepared(
       "SELECT DISTINCT ID,Account,Job_Code,ClientID,[Start Time],[End Time],Comments"
       " FROM TimeHist WHERE +[User ID] = :UserId AND CAST([Start Time] AS TIME) = '00:00'"
       " AND [Start Time] >= :FirstDate AND [Start Time] < :EndDate AND [End Time] <> NULL"
@@ -146,8 +144,7 @@ void TDataAccess::LoadTimeSheet(std::vector<std::string>& rows, DateTime first_d
 std::int64_t TDataAccess::FindOpenEntry(std::string_view account) {
   // One statement, so the answer is consistent while other processes punch: a search over the
   // cursor would read its rows one by one while they change.
-  engine::Query& query = dm_.Query();
-  query.SetSql(
+  engine::Query& query = dm_.Prepared(
       "SELECT MIN(ID) AS ID FROM TimeHist"
       " WHERE [Account] = :Account AND [End Time] = NULL AND [User ID] = :UserId");
   query.SetParam("Account", Value::Text(std::string(account)));
@@ -160,9 +157,9 @@ std::int64_t TDataAccess::FindOpenEntry(std::string_view account) {
 }
 
 DateTime TDataAccess::EntryStartTime(std::int64_t id) {
-  engine::Query& query = dm_.Query();
   // An aggregate: the result is read-only and opens no cursor over the history.
-  query.SetSql("SELECT MIN([Start Time]) AS StartTime FROM TimeHist WHERE ID = :ID");
+  engine::Query& query =
+      dm_.Prepared("SELECT MIN([Start Time]) AS StartTime FROM TimeHist WHERE ID = :ID");
   query.SetParam("ID", Value::Integer(id));
   query.Open();
   DateTime start;
