@@ -244,11 +244,27 @@ std::string ExportCsvText(RecordCursor& cursor, char separator) {
 }
 
 std::int64_t ExportCsvFile(RecordCursor& cursor, char separator, const std::string& path) {
-  std::string text;
-  const std::int64_t records = ExportInto(text, cursor, separator);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
   if (!out) throw std::runtime_error("Cannot create file \"" + path + "\".");
+  // Written in blocks of about a megabyte: a large table never sits in memory as text.
+  constexpr std::size_t kBlock = 1 << 20;
+  const FieldTextWriter writer;
+  std::string block;
+  block.reserve(kBlock + 4096);
+  std::int64_t records = 0;
+  for (cursor.First(); !cursor.Eof(); cursor.Next()) {
+    AppendCsvLine(block, cursor, separator, writer);
+    block += "\r\n";
+    ++records;
+    if (block.size() >= kBlock) {
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+      block.clear();
+    }
+  }
+  cursor.First();
+  out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  out.flush();
+  if (!out) throw std::runtime_error("Cannot write file \"" + path + "\".");
   return records;
 }
 

@@ -56,8 +56,9 @@ void AppendCsvLine(std::string& out, const RecordCursor& cursor, char separator,
 // The whole export of the cursor from its first record to its last ("" when it has no rows);
 // the cursor ends on its first record.
 std::string ExportCsvText(RecordCursor& cursor, char separator);
-// Writes ExportCsvText to `path`, replacing an existing file. Throws std::runtime_error naming
-// the file when it cannot be written. Returns the number of records written.
+// Writes what ExportCsvText gives to `path`, replacing an existing file, in blocks as it goes.
+// Throws std::runtime_error naming the file when it cannot be written. Returns the number of
+// records written.
 std::int64_t ExportCsvFile(RecordCursor& cursor, char separator, const std::string& path);
 
 // Default export file names by table list entry (0 "Charge Accounts" ... 13 "SQL File"); none
