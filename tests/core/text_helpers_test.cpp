@@ -208,7 +208,7 @@ struct NormalizeCase {
 TEST(NormalizeTimeText, CleansTypedTimesInBothModes) {
   TIKORA_USE_LOCALE("C.UTF-8");
   const NormalizeCase cases[] = {
-      // The table of the specification.
+      // The documented examples.
       {"9", "09:00:00", "09:00:00 AM"},
       {"9 30", "09:30:00", "09:30:00 AM"},
       {"11:59 pm", "11:59:00", "11:59:00 PM"},
@@ -378,7 +378,7 @@ struct CsvCase {
 
 TEST(CsvField, ReadsFieldsAsThePartDescribes) {
   const CsvCase cases[] = {
-      // The table of the specification.
+      // The documented examples.
       {"a,\"b,c\",d", ',', 1, "b,c"},
       {"\"say \"\"hi\"\"\"", ',', 0, "say \"hi\""},
       {"a,b", ',', 5, ""},
