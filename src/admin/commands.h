@@ -7,6 +7,8 @@
 //   restore FILE                                  put an archive's tables back (asks first)
 //   sync                                          synchronise with the network copy
 //   prune-backups                                 remove expired backup archives
+// and the data commands of data_commands.h (export-csv, import-csv, archive, unarchive, sql,
+// timesheet-data, invoice).
 // Every command takes --program-folder DIR; questions are answered by --yes or --no (default: the
 // answer that changes nothing). Messages go to standard error; the exit status is 0 on success
 // and 1 on failure.

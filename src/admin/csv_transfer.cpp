@@ -305,6 +305,10 @@ CsvImportOutcome ImportCsvLines(engine::Database& db, const std::vector<std::str
                                 RecordCursor& cursor, const std::vector<std::string>& lines,
                                 char separator) {
   CsvImportOutcome outcome;
+  if (!cursor.CanAppend()) {  // a query result, or a table opened read-only
+    outcome.message = TranslateMessage("Cannot import into a Query");
+    return outcome;
+  }
   db.StartTransaction(tables);
   std::size_t index = 0;
   try {

@@ -82,7 +82,8 @@ std::vector<std::string> SplitLines(std::string_view text);
 // over `tables` (the cursor's table, plus any table its rules write). A line with fewer values
 // leaves the remaining fields empty; extra values are ignored. On the first error the pending
 // record is cancelled, the transaction rolled back (no record of the file stays) and the
-// outcome names the line; nothing is shown here.
+// outcome names the line; nothing is shown here. A cursor that cannot take new records (the
+// result of an SQL file) gives "Cannot import into a Query" and nothing else happens.
 CsvImportOutcome ImportCsvLines(engine::Database& db, const std::vector<std::string>& tables,
                                 RecordCursor& cursor, const std::vector<std::string>& lines,
                                 char separator);

@@ -154,6 +154,18 @@ TEST_F(CsvTest, DefaultFileNamesLeaveOutItemsAndReports) {
   EXPECT_EQ(CsvDefaultFileNameOfTable("Reports"), std::nullopt);
 }
 
+TEST_F(CsvTest, AQueryResultTakesNoImport) {
+  StartDataModule();
+  engine::Query q(dm_->Db());
+  q.SetSql("SELECT * FROM JobCodes");
+  q.Open();
+  QueryCursor cursor(q);
+  CsvImportOutcome r = ImportCsvLines(dm_->Db(), {"JobCodes"}, cursor, {"A1,B2"}, ',');
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.message, "Cannot import into a Query");
+  EXPECT_FALSE(dm_->Db().InTransaction());
+}
+
 TEST_F(CsvTest, AMissingImportFileIsNamed) {
   StartDataModule();
   TableCursor cursor(Jobs());
