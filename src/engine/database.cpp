@@ -141,21 +141,10 @@ std::string Database::ResolveTable(std::string_view table) const {
   if (SameName(wanted, kTempSchema)) throw EngineError(kErrFileNotFound, "Table 'temp' not found");
   for (const auto& [name, def] : temp_tables_)
     if (SameName(name, wanted)) return kTempSchema;
-  DIR* dir = opendir(directory_.c_str());
-  if (!dir) throw EngineError(kErrFileNotFound, fmt::format("Cannot read the data folder '{}'", directory_));
-  std::string found;
-  while (dirent* e = readdir(dir)) {
-    std::string_view name = e->d_name;
-    if (HasTableExtension(name) && SameName(BaseName(name), wanted)) {
-      found = std::string(BaseName(name));
-      break;
-    }
-  }
-  closedir(dir);
-  if (found.empty())
-    throw EngineError(kErrFileNotFound,
-                      fmt::format("Table '{}' does not exist in '{}'", std::string(table), directory_));
-  return found;
+  // The schema name is the file's base name as it lies on disk.
+  std::string path = TableFilePath(wanted);
+  std::string_view file = std::string_view(path).substr(path.rfind('/') + 1);
+  return std::string(BaseName(file));
 }
 
 std::string Database::TableFilePath(std::string_view table) const {
