@@ -1,5 +1,7 @@
 #include "admin/data_commands.h"
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -13,12 +15,16 @@
 #include "admin/record_cursor.h"
 #include "admin/record_operations.h"
 #include "admin/report_data.h"
+#include "admin/report_runs.h"
 #include "admin/services.h"
 #include "core/config.h"
 #include "core/language.h"
 #include "core/system_helpers.h"
 #include "core/text_helpers.h"
 #include "engine/schema.h"
+#include "report/definition.h"
+#include "report/headless.h"
+#include "report/renderers.h"
 
 namespace tikora::admin {
 namespace {
@@ -183,16 +189,86 @@ int Invoice(const DataCommandArgs& a, Session& s, Prompter& prompter, std::ostre
   return 0;
 }
 
+const char* const kReportFormats[] = {"pdf", "html", "csv", "txt", "rtf"};
+
+// The period and choices of a report run: --from and --to when given, else the week the reports
+// window starts with.
+ReportChoices ReportRunChoices(const DataCommandArgs& a, const Session& s) {
+  ReportChoices c = DefaultReportPeriod(*s.config, Today());
+  if (!Option(a, "--from").empty()) c.from = ParseIsoDate(Option(a, "--from"));
+  if (!Option(a, "--to").empty()) c.to = ParseIsoDate(Option(a, "--to"));
+  if (c.to.days < c.from.days) throw std::runtime_error("report: --to is before --from");
+  c.account = Option(a, "--account");
+  c.job_code = Option(a, "--job");
+  c.client = Option(a, "--client");
+  c.security_on = s.security_on;
+  return c;
+}
+
+// The visible catalogue entry with `id`, as the reports window lists it.
+ReportListEntry CatalogueEntry(Session& s, std::int64_t id) {
+  std::vector<ReportListEntry> list;
+  s.access->FillReportList(list);
+  auto it = std::find_if(list.begin(), list.end(),
+                         [id](const ReportListEntry& e) { return e.report_id == id; });
+  if (it == list.end())
+    throw std::runtime_error("the report catalogue lists no report with ID " + std::to_string(id));
+  return *it;
+}
+
+std::int64_t ReportId(const std::string& text) {
+  const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char ch) {
+    return std::isdigit(ch) != 0;
+  });
+  if (!digits || text.size() > 9) throw std::runtime_error("report: --id needs a report ID number");
+  return std::stoll(text);
+}
+
+// Runs a catalogue entry (--id) or a definition file (--file) and writes its pages.
+int RunReportCommand(const DataCommandArgs& a, Session& s, Prompter& prompter, std::ostream& err) {
+  const std::string id = Option(a, "--id");
+  const std::string file = Option(a, "--file");
+  std::string format = Option(a, "--format");
+  std::transform(format.begin(), format.end(), format.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  const std::string out = Option(a, "--out");
+  if (id.empty() == file.empty()) throw std::runtime_error("report needs --id N or --file F");
+  if (std::find(std::begin(kReportFormats), std::end(kReportFormats), format) ==
+      std::end(kReportFormats))
+    throw std::runtime_error("report needs --format pdf, html, csv, txt or rtf");
+  if (out.empty()) throw std::runtime_error("report needs --out FILE");
+  // Checked before anything runs: an invoice is numbered and stamped by the run itself.
+  const ReportChoices choices = ReportRunChoices(a, s);
+
+  report::EnsureGuiApplication();  // exact font metrics, and the PDF writer
+  NumberPrompter answers(prompter, Option(a, "--number"));
+  ReportRunner runner(*s.dm, *s.access, *s.config, answers);
+  std::optional<report::PageModel> pages;
+  if (!id.empty()) {
+    const ReportListEntry entry = CatalogueEntry(s, ReportId(id));
+    pages = runner.RunReport(entry.report_id, entry.title, choices, Today());
+  } else {
+    pages = runner.RunCustomReport(file, /*with_subreport=*/false, choices);
+  }
+  if (!pages) return 1;  // the reason has been shown
+  report::WriteReport(*pages, format, out);
+  err << pages->pages.size() << (pages->pages.size() == 1 ? " page" : " pages") << " of \""
+      << pages->title << "\" written to " << out << "\n";
+  return 0;
+}
+
 }  // namespace
 
 const std::vector<std::string>& DataCommandNames() {
   static const std::vector<std::string> names = {
-      "export-csv", "import-csv", "archive", "unarchive", "sql", "timesheet-data", "invoice"};
+      "export-csv", "import-csv", "archive", "unarchive", "sql", "timesheet-data", "invoice",
+      "report"};
   return names;
 }
 
 bool IsDataCommandOption(const std::string& option) {
-  for (const char* o : {"--from", "--to", "--account", "--job", "--client", "--report", "--number"})
+  for (const char* o : {"--from", "--to", "--account", "--job", "--client", "--report", "--number",
+                        "--id", "--file", "--format", "--out"})
     if (option == o) return true;
   return false;
 }
@@ -209,6 +285,7 @@ int RunDataCommand(const DataCommandArgs& a, Prompter& prompter, std::ostream& o
   if (c == "sql") return RunSql(a, s, out);
   if (c == "timesheet-data") return TimeSheetData(a, s, out);
   if (c == "invoice") return Invoice(a, s, prompter, out, err);
+  if (c == "report") return RunReportCommand(a, s, prompter, err);
   err << "tikoradmin: unknown command '" << c << "'\n";
   return 1;
 }
@@ -229,6 +306,12 @@ std::string DataCommandUsage() {
          "  invoice --from D --to D [--account A] [--job J] [--client C] [--number N]\n"
          "                     stamp the next invoice number (--yes accepts the proposal, or\n"
          "                     --number gives one) on the period's time records and expenses\n"
+         "  report (--id N | --file F) [--from D] [--to D] [--account A] [--job J] [--client C]\n"
+         "         --format pdf|html|csv|txt|rtf --out FILE [--number N]\n"
+         "                     run the report catalogue entry N (or the definition file F) over\n"
+         "                     the period (default: the current week) and write its pages;\n"
+         "                     the time sheets mark their records printed, the invoice (entry 7)\n"
+         "                     is numbered as with invoice\n"
          "                     Dates D are yyyy-MM-dd.\n";
 }
 

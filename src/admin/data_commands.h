@@ -6,6 +6,7 @@
 //   sql FILE                       (the result as CSV on standard output)
 //   timesheet-data --report 1|2|3 --from D --to D [--account A] [--job J] [--client C]
 //   invoice --from D --to D [--account A] [--job J] [--client C] [--number N]
+//   report (--id N | --file F) [--from D] [--to D] [...choices] --format F --out FILE
 // Dates are yyyy-MM-dd. CSV output uses the configured separator and the export's layout.
 #pragma once
 
@@ -21,7 +22,7 @@ namespace tikora::admin {
 // The command names handled here.
 const std::vector<std::string>& DataCommandNames();
 // Options that take a value ("--from", "--to", "--account", "--job", "--client", "--report",
-// "--number").
+// "--number", "--id", "--file", "--format", "--out").
 bool IsDataCommandOption(const std::string& option);
 
 struct DataCommandArgs {

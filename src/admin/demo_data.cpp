@@ -60,21 +60,56 @@ std::vector<Row> ReportCatalogue() {
   return rows;
 }
 
-// Three finished records of the ordinary user in the week before `today`.
+// Finished records of the ordinary user and the superuser over the two weeks before `today`
+// (never on `today` itself, so a new installation starts the day with no hours booked), enough
+// for every catalogue report to show groups, totals and an invoice.
 std::vector<Row> TimeRecords(DateTime today) {
+  struct Entry {
+    const char* user;
+    const char* account;
+    const char* job;
+    const char* client;
+    int days_back;
+    int start_hour, start_minute, end_hour, end_minute;
+    const char* comment;
+    bool billable;
+  };
+  const Entry entries[] = {
+      {"jsmith", "WEB01", "DEV", "ACME", 3, 8, 30, 12, 0, "Product pages", true},
+      {"jsmith", "WEB01", "MEET", "ACME", 3, 13, 0, 14, 15, "Review with the client", true},
+      {"jsmith", "MAINT", "SUPP", "BOLT", 2, 9, 0, 11, 30, "Backup check", true},
+      {"jsmith", "WEB01", "DEV", "ACME", 1, 9, 15, 12, 45, "Checkout flow", true},
+      {"jsmith", "INTERN", "DOC", "", 1, 13, 30, 15, 0, "Team handbook", false},
+      {"Superuser", "WEB01", "DOC", "ACME", 2, 10, 0, 12, 30, "Editor guide", true},
+      {"Superuser", "ADMIN", "MEET", "", 4, 9, 0, 10, 0, "Weekly planning", false},
+      {"jsmith", "WEB01", "DEV", "ACME", 8, 8, 45, 12, 15, "Product search", true},
+      {"jsmith", "WEB01", "MEET", "ACME", 9, 14, 0, 15, 30, "Kick-off", true},
+      {"jsmith", "MAINT", "SUPP", "BOLT", 10, 10, 0, 11, 0, "Server updates", true},
+      {"Superuser", "MAINT", "SUPP", "BOLT", 11, 8, 0, 9, 45, "Mail outage", true},
+      {"Superuser", "ADMIN", "MEET", "", 11, 13, 0, 14, 0, "Weekly planning", false},
+  };
   auto at = [&](int days_back, int hour, int minute) {
     return Value::Date(DateTime(today.days - days_back + (hour * 60 + minute) / 1440.0));
   };
+  std::vector<Row> rows;
+  for (const Entry& e : entries) {
+    rows.push_back({{"User ID", T(e.user)}, {"Account", T(e.account)}, {"Job_Code", T(e.job)},
+                    {"ClientID", T(e.client)}, {"Start Time", at(e.days_back, e.start_hour, e.start_minute)},
+                    {"End Time", at(e.days_back, e.end_hour, e.end_minute)},
+                    {"Comments", T(e.comment)}, {"Billable", B(e.billable)}});
+  }
+  return rows;
+}
+
+std::vector<Row> Expenses(DateTime today) {
+  auto day = [&](int days_back) { return Value::Date(DateTime(today.days - days_back)); };
   return {
-      {{"User ID", T("jsmith")}, {"Account", T("WEB01")}, {"Job_Code", T("DEV")},
-       {"ClientID", T("ACME")}, {"Start Time", at(3, 8, 30)}, {"End Time", at(3, 12, 0)},
-       {"Comments", T("Product pages")}, {"Billable", B(true)}},
-      {{"User ID", T("jsmith")}, {"Account", T("WEB01")}, {"Job_Code", T("MEET")},
-       {"ClientID", T("ACME")}, {"Start Time", at(3, 13, 0)}, {"End Time", at(3, 14, 15)},
-       {"Comments", T("Review with the client")}, {"Billable", B(true)}},
-      {{"User ID", T("jsmith")}, {"Account", T("MAINT")}, {"Job_Code", T("SUPP")},
-       {"ClientID", T("BOLT")}, {"Start Time", at(2, 9, 0)}, {"End Time", at(2, 11, 30)},
-       {"Comments", T("Backup check")}, {"Billable", B(false)}},
+      {{"UserID", T("jsmith")}, {"Account", T("WEB01")}, {"JobCode", T("MEET")},
+       {"ClientID", T("ACME")}, {"Description", T("Travel to the client (120 km)")},
+       {"Amount", N(36)}, {"ExpenseDate", day(3)}},
+      {{"UserID", T("jsmith")}, {"Account", T("WEB01")}, {"JobCode", T("DEV")},
+       {"ClientID", T("ACME")}, {"Description", T("Hosting, test shop")}, {"Amount", N(25)},
+       {"ExpenseDate", day(8)}},
   };
 }
 
@@ -112,6 +147,7 @@ std::vector<DemoLogin> FillDemoData(engine::Database& db) {
   });
   FillIfEmpty(db, "Reports", ReportCatalogue());
   FillIfEmpty(db, "TimeHist", TimeRecords(Today()));
+  FillIfEmpty(db, "Expenses", Expenses(Today()));
 
   std::vector<DemoLogin> logins = {{"Administrator", RandomHex(6)},
                                    {"Superuser", RandomHex(6)},

@@ -347,16 +347,19 @@ std::int64_t FillTimeSheetByAccountAndCode(TDM& dm, TDataAccess& access, TConfig
 
 TimeSheetColumns SetDayColumns(const TConfig& config, int report_id) {
   TimeSheetColumns out;
-  if (report_id == kTimeSheetByAccount)
-    out.variables.emplace_back("varGroupBy1", config.ChargeAccountTerm);
-  if (report_id == kTimeSheetByJobCode)
-    out.variables.emplace_back("varGroupBy1", config.AccountCodeTerm);
-  if (report_id == kTimeSheetByAccountAndCode) {
-    out.variables.emplace_back("varGroupBy2", config.AccountCodeTerm);
+  // Both group captions are set on every run: global variables outlive a run, and a caption left
+  // by the previous report would otherwise head this one.
+  const bool both = report_id == kTimeSheetByAccountAndCode;
+  const std::string& first_group =
+      report_id == kTimeSheetByAccount ? config.ChargeAccountTerm : config.AccountCodeTerm;
+  out.variables.emplace_back("varGroupBy1", first_group);
+  out.variables.emplace_back("varGroupBy2", both ? config.AccountCodeTerm : std::string());
+  if (both) {
     out.object_texts.emplace_back("FldAccountOrCode", "[Code]");
     out.shown_bands = {"GroupHeaderCharge", "GroupFooterCharge"};
   }
   int d = config.DayOfWeek;
+  std::string week_expr;  // the row's hours: the sum of the day expressions
   for (int n = 1; n <= 7; ++n) {
     ++d;
     const int weekday = d / 8 + d % 8;
@@ -366,9 +369,16 @@ TimeSheetColumns SetDayColumns(const TConfig& config, int report_id) {
     out.variables.emplace_back("varWDay" + std::to_string(n), name);
     out.object_texts.emplace_back("FldDay" + std::to_string(n), "[FormatDec(" + expr + ")]");
     out.object_texts.emplace_back("FldSumDay" + std::to_string(n), sum);
-    if (report_id == kTimeSheetByAccountAndCode)
-      out.object_texts.emplace_back("FldGrpDay" + std::to_string(n), sum);
+    if (both) out.object_texts.emplace_back("FldGrpDay" + std::to_string(n), sum);
+    week_expr += (n == 1 ? "" : " + ") + expr;
   }
+  // The totals add the days as printed, so a row or week total always equals the sum of the
+  // (rounded) figures beside it.
+  const std::string week_sum = "[FormatDec(Sum([" + week_expr + "]))]";
+  out.object_texts.emplace_back("FldRowTotal", "[FormatDec(" + week_expr + ")]");
+  out.object_texts.emplace_back("FldSumTotal", week_sum);
+  out.object_texts.emplace_back("FldGrandTotal", week_sum);
+  if (both) out.object_texts.emplace_back("FldGrpTotal", week_sum);
   return out;
 }
 

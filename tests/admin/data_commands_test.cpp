@@ -1,6 +1,7 @@
 // The headless data commands on a real data folder.
 #include "admin/data_commands.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -101,6 +102,58 @@ TEST_F(DataCommandsTest, EveryDataCommandRunsHeadless) {
   EXPECT_EQ(again.status, 1);
   EXPECT_NE(again.err.find("Key violation at line: "), std::string::npos) << again.err;
   EXPECT_EQ(CountRows(data_, "Archive"), 1);
+}
+
+TEST_F(DataCommandsTest, TheReportCommandRunsACatalogueEntryIntoAFile) {
+  fs::copy(fs::path(TIKORA_SOURCE_DIR) / "install" / "TIKReports", program_ + "TIKReports",
+           fs::copy_options::recursive);
+  for (const auto& [id, title] : {std::pair{1, "Time sheet"}, std::pair{4, "Detail"}}) {
+    AddRow(data_, "Reports", {{"ReportID", Value::Integer(id)},
+                              {"ReportTitle", Value::Text(title)},
+                              {"Visible", Value::Boolean(true)}});
+  }
+  Time("ACC", "2023-01-10 09:00:00", "2023-01-10 17:00:00");
+  Time("OTHER", "2023-01-11 09:00:00", "2023-01-11 10:30:00");
+  const std::string csv = root_ + "/detail.csv";
+  const std::string pdf = root_ + "/sheet.pdf";
+  const std::vector<std::string> period = {"--from", "2023-01-09", "--to", "2023-01-15"};
+  auto with_period = [&](std::vector<std::string> args) {
+    args.insert(args.begin() + 1, period.begin(), period.end());
+    return args;
+  };
+  struct Step {
+    std::vector<std::string> args;
+    int status;
+    const char* err_has;
+  } steps[] = {
+      {with_period({"report", "--id", "4", "--account", "ACC", "--format", "CSV", "--out", csv}),
+       0, "1 page of \"Detail Time Report for period\" written"},
+      {with_period({"report", "--id", "1", "--format", "pdf", "--out", pdf}), 0, "1 page"},
+      {with_period({"report", "--id", "5", "--format", "pdf", "--out", pdf}), 1,
+       "lists no report with ID 5"},
+      {with_period({"report", "--id", "4", "--format", "doc", "--out", csv}), 1, "--format pdf"},
+      {with_period({"report", "--id", "4", "--file", "x.frf", "--format", "pdf", "--out", csv}), 1,
+       "--id N or --file F"},
+      {with_period({"report", "--id", "4x", "--format", "pdf", "--out", csv}), 1, "--id needs"},
+      {with_period({"report", "--id", "4", "--format", "pdf"}), 1, "--out FILE"},
+      {{"report", "--id", "4", "--from", "2023-02-01", "--to", "2023-01-31", "--format", "pdf",
+        "--out", csv},
+       1, "--to is before --from"},
+      {with_period({"report", "--file", root_ + "/none.frf", "--format", "pdf", "--out", pdf}), 1,
+       "Could not find report file: "},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(::testing::PrintToString(s.args));
+    Run r = Command(s.args);
+    EXPECT_EQ(r.status, s.status) << r.err;
+    EXPECT_NE(r.err.find(s.err_has), std::string::npos) << r.err;
+  }
+  const std::string detail = Slurp(csv);
+  EXPECT_NE(detail.find("ACC"), std::string::npos) << detail;
+  EXPECT_EQ(detail.find("OTHER"), std::string::npos) << detail;
+  EXPECT_EQ(Slurp(pdf).substr(0, 5), "%PDF-");
+  // The time sheet marked the week's two records printed.
+  EXPECT_EQ(CountRows(data_, "TimeHist", "[Printed] = True"), 2);
 }
 
 TEST_F(DataCommandsTest, HelpNamesTheDataCommands) {
