@@ -240,7 +240,7 @@ int RunReportCommand(const DataCommandArgs& a, Session& s, Prompter& prompter, s
   // Checked before anything runs: an invoice is numbered and stamped by the run itself.
   const ReportChoices choices = ReportRunChoices(a, s);
 
-  report::EnsureGuiApplication();  // exact font metrics, and the PDF writer
+  const report::HeadlessGui gui;  // exact font metrics, and the PDF writer
   NumberPrompter answers(prompter, Option(a, "--number"));
   ReportRunner runner(*s.dm, *s.access, *s.config, answers);
   std::optional<report::PageModel> pages;

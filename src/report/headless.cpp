@@ -16,22 +16,22 @@ void QuietStartHandler(QtMsgType type, const QMessageLogContext& context, const 
   if (previous_handler != nullptr) previous_handler(type, context, message);
 }
 
+// Qt keeps references to argc and argv for the application's life.
+int argc = 1;
+char name[] = "tikora";
+char* argv[] = {name, nullptr};
+
 }  // namespace
 
-void EnsureGuiApplication() {
+HeadlessGui::HeadlessGui() {
   if (QCoreApplication::instance() != nullptr) return;
   // The platform is forced: a headless command must behave the same with or without a display.
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  // Qt keeps references to argc and argv for the application's life, so both are static.
-  static int argc = 1;
-  static char name[] = "tikora";
-  static char* argv[] = {name, nullptr};
-  // Never deleted: destroying the application during static destruction is unsafe, and the
-  // pointer stays reachable, so it is no leak.
   previous_handler = qInstallMessageHandler(QuietStartHandler);
-  static QGuiApplication* app = new QGuiApplication(argc, argv);
+  app_ = std::make_unique<QGuiApplication>(argc, argv);
   qInstallMessageHandler(previous_handler);
-  (void)app;
 }
+
+HeadlessGui::~HeadlessGui() = default;
 
 }  // namespace tikora::report

@@ -2,11 +2,23 @@
 // commands) start one on the offscreen platform, so no display is needed and none is used.
 #pragma once
 
+#include <memory>
+
+class QGuiApplication;
+
 namespace tikora::report {
 
-// Starts a QGuiApplication on the offscreen platform when the process has no application object
-// yet; it lives for the rest of the process. Must be called from the main thread. Does nothing
-// when a (GUI) application already runs.
-void EnsureGuiApplication();
+// While it lives, a QGuiApplication on the offscreen platform exists: the one it started, or the
+// one the process already had (then it does nothing). Create it on the main thread.
+class HeadlessGui {
+ public:
+  HeadlessGui();
+  ~HeadlessGui();
+  HeadlessGui(const HeadlessGui&) = delete;
+  HeadlessGui& operator=(const HeadlessGui&) = delete;
+
+ private:
+  std::unique_ptr<QGuiApplication> app_;
+};
 
 }  // namespace tikora::report
