@@ -55,9 +55,21 @@ reference=${totals[4]:-}
 for id in 1 2 3 8; do
   [ "${totals[$id]:-}" = "$reference" ] || fail "$id" "total hours ${totals[$id]:-none}, the detail report says $reference"
 done
-# The invoice was numbered: a second one proposes the next number.
-grep -qF "Invoice no. $(date +%Y)000001" <(pdftotext -layout "$output/report-7.pdf" -) ||
+# The invoice was numbered; one for a single client takes the next number and only its records.
+year=$(date +%Y)
+grep -qF "Invoice no. ${year}000001" <(pdftotext -layout "$output/report-7.pdf" -) ||
   fail 7 "the invoice does not show the first number of the year"
+grep -qF "Client: (several)" <(pdftotext -layout "$output/report-7.pdf" -) ||
+  fail 7 "an invoice over several clients names one of them"
+acme=$output/report-7-acme.pdf
+if admin report --id 7 --client ACME --from "$from" --to "$to" --format pdf --out "$acme" --yes 2>"$work/err"; then
+  text=$(pdftotext -layout "$acme" -)
+  grep -qF "Invoice no. ${year}000002" <<<"$text" || fail 7 "the second invoice is not numbered ${year}000002"
+  grep -qF "Client: ACME" <<<"$text" || fail 7 "the ACME invoice does not bill ACME"
+  if grep -qE 'MAINT|INTERN|ADMIN' <<<"$text"; then fail 7 "the ACME invoice lists another client's work"; fi
+else
+  fail 7 "tikoradmin failed for --client ACME: $(cat "$work/err")"
+fi
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures failures; the PDFs are in $output" >&2
