@@ -347,10 +347,19 @@
     }
     showCurrentTimes();
     setInterval(showCurrentTimes, 15000);
+    // The comment of the last post stays in the form and is stored again at the next punch-out:
+    // keep it in sight rather than folded away.
+    var details = document.getElementById('punch-out-details');
+    var comments = document.getElementById('comments');
+    if (details && comments && comments.value.trim() !== '') details.open = true;
     var hint = document.getElementById('out-time-hint');
     if (hint) hint.textContent = 'The times follow the clock of this device; change them to punch at another time.';
 
     form.addEventListener('submit', function (e) {
+      // The page that answers shows the day of the punch, not the day the page was opened on.
+      var workingDate = document.getElementById('punch-working-date');
+      var date = dateField();
+      if (workingDate && date && parseIsoDate(date.value)) workingDate.value = date.value.trim();
       var which = e.submitter ? e.submitter.id : (running ? 'punch-out' : 'punch-in');
       if (which === 'punch-in') {
         // A punch-in while another entry runs starts now, not at that entry's start.
