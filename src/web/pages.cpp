@@ -20,18 +20,11 @@ std::string UserShown(const WebRequest& web) {
   return HtmlEscape(web.session.LoggedIn() ? web.session.user : web.request.RequestValue("loginid", "0"));
 }
 
-// The time of day to measure the running entry to: "OutTime", else the current time. Bad times
-// were refused before the page is shown; one that still cannot be read counts as now.
-DateTime ElapsedUntil(WebRequest& web) {
-  DateTime out = TimePart(web.now);
-  const std::string text = web.request.RequestValue("OutTime");
-  if (!text.empty()) {
-    try {
-      out = ParseHourMinute(text);
-    } catch (const ConversionError&) {
-    }
-  }
-  return FromMilliseconds(ToMilliseconds(DatePart(web.working_date)) + ToMilliseconds(out));
+// The moment the running entry's clock measures to: the working date at the current time of day.
+// A posted "OutTime" does not move it: an entry still running after a punch-out was not closed
+// (the end lay before its start, say), and the page's script ticks on from this value as from now.
+DateTime ElapsedUntil(const WebRequest& web) {
+  return FromMilliseconds(ToMilliseconds(DatePart(web.working_date)) + ToMilliseconds(TimePart(web.now)));
 }
 
 // The start of the current user's open entry on LastAcct, or nullopt; looked up once per account

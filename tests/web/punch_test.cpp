@@ -98,6 +98,9 @@ TEST_F(PunchTest, EndBeforeStartIsRefused) {
   EXPECT_EQ(response.Status(), 400);
   EXPECT_NE(response.Body().find("The end time lies before the start time."), std::string::npos);
   EXPECT_EQ(Entries()[0].end, "");
+  // The entry runs on, and so does its clock: measured to now (10:00), not to the refused end.
+  EXPECT_EQ(Part(response.Body(), "in"), "09:00");
+  EXPECT_EQ(Part(response.Body(), "elapsed"), "01:00:00");
 }
 
 TEST_F(PunchTest, BadInputNamesTheFieldAndWritesNothing) {
