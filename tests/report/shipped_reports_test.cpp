@@ -3,7 +3,7 @@
 // exports match the golden files in tests/report/golden/.
 //
 // After an intended change, regenerate the golden files and review the difference:
-//   TIKORA_REGENERATE_GOLDEN=1 build-h8/tests/report/tikora_report_tests --gtest_filter='ShippedReports*'
+//   TIKORA_REGENERATE_GOLDEN=1 build/tests/report/tikora_report_tests --gtest_filter='ShippedReports*'
 // With TIKORA_REPORT_PDF_DIR=<folder> the test also writes each report as a PDF there, to look at.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
