@@ -2,8 +2,9 @@
 //   1. median time of a main page request (logged in, ROWS time records in the data folder) with
 //      tikoraweb as CGI, against a trivial CGI program that prints a fixed page, in the same run;
 //   2. requests per second of the main page in FastCGI mode with two client connections.
-// Usage: bench_web [ROWS] (default 1,000,000). The data folder is built first (about a minute per
-// million records) in a temporary folder that is removed at the end.
+// Usage: bench_web [ROWS] [--keep] (default 1,000,000 rows). The data folder is built first (about
+// a minute per million records) in a temporary folder that is removed at the end; with --keep
+// it stays, and its path is printed, for profiling single requests by hand.
 #include <stdlib.h>
 
 #include <algorithm>
@@ -96,6 +97,7 @@ std::string LogIn(int port) {
 
 int main(int argc, char** argv) {
   const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
+  const bool keep = argc > 2 && std::string(argv[2]) == "--keep";
   char pattern[] = "/tmp/tikora-bench-web-XXXXXX";
   const std::string root = mkdtemp(pattern);
   const std::string program = root + "/program", trivial = root + "/trivial";
@@ -144,6 +146,7 @@ int main(int argc, char** argv) {
   std::printf("| main page as CGI, median of %d | %.2f ms | trivial CGI %.2f ms | %.2fx |\n",
               kRequests, cgi_ms, trivial_ms, cgi_ms / trivial_ms);
   std::printf("| main page as FastCGI, 2 connections | %.0f requests/s |\n", per_second);
-  fs::remove_all(root);
+  if (keep) std::printf("installation kept in %s\n", program.c_str());
+  else fs::remove_all(root);
   return 0;
 }

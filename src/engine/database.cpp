@@ -33,6 +33,27 @@ std::string_view StripDat(std::string_view table) {
   return HasTableExtension(table) ? BaseName(table) : table;
 }
 
+// A folder listing is reused only when the folder's modification time lies this many seconds
+// before the listing was read: file systems stamp changes with a coarse clock (up to whole
+// seconds), so a change made right after the reading could carry the same time as the one before.
+constexpr time_t kSettledFolderSeconds = 2;
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Once per process, before SQLite starts: no page-cache memory set aside in bulk for each file.
+// SQLite's default reserves twenty pages at the first read of every attached file, which a table
+// of a few rows never uses and a CGI request pays for in page faults; pages now come one at a time.
+void ConfigureSqliteOnce() {
+  static const bool configured = [] {
+    // SQLITE_MISUSE when SQLite was started already; its defaults then stay, which is harmless.
+    (void)sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
+    return true;
+  }();
+  (void)configured;
+}
+
 }  // namespace
 
 // ---- TableLock ------------------------------------------------------------------------------
@@ -92,6 +113,21 @@ AttachLease::~AttachLease() {
   }
 }
 
+// ---- ReadTransaction ------------------------------------------------------------------------
+
+ReadTransaction::ReadTransaction(Database& db) {
+  if (!sqlite3_get_autocommit(db.handle())) return;
+  if (sqlite3_exec(db.handle(), "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK) began_ = db.handle();
+}
+
+ReadTransaction::~ReadTransaction() {
+  if (!began_ || sqlite3_get_autocommit(began_)) return;
+  // Ending a read transaction releases its locks; a statement left unfinished by an error would
+  // make COMMIT fail, and ROLLBACK ends the transaction in any case.
+  if (sqlite3_exec(began_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+    sqlite3_exec(began_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 // ---- Database -------------------------------------------------------------------------------
 
 Database::Database(std::string directory) : directory_(std::move(directory)) {
@@ -100,6 +136,7 @@ Database::Database(std::string directory) : directory_(std::move(directory)) {
   if (stat(directory_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
     throw EngineError(kErrFileNotFound,
                       fmt::format("The data folder '{}' does not exist", directory_));
+  ConfigureSqliteOnce();
   std::string main_path = directory_ + "/" + kMainFileName;
   int rc = sqlite3_open_v2(main_path.c_str(), &db_,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
@@ -147,23 +184,45 @@ std::string Database::ResolveTable(std::string_view table) const {
   return std::string(BaseName(file));
 }
 
-std::string Database::TableFilePath(std::string_view table) const {
-  std::string_view wanted = StripDat(table);
+// Resolving a name costs one stat of the folder while the folder stays as it was; any file
+// created, removed or renamed in it (by any process) changes its modification time, and the
+// listing is read again. A folder replaced as a whole shows as another device or inode.
+const std::vector<std::string>& Database::TableFileNames() const {
+  struct stat folder {};
+  if (stat(directory_.c_str(), &folder) != 0)
+    throw EngineError(kErrFileNotFound, fmt::format("Cannot read the data folder '{}'", directory_));
+  if (listing_.reusable && listing_.device == folder.st_dev && listing_.inode == folder.st_ino &&
+      SameTime(listing_.modified, folder.st_mtim))
+    return listing_.table_files;
+
+  listing_.reusable = false;
+  listing_.table_files.clear();
   DIR* dir = opendir(directory_.c_str());
   if (!dir) throw EngineError(kErrFileNotFound, fmt::format("Cannot read the data folder '{}'", directory_));
-  std::string found;
   while (dirent* e = readdir(dir)) {
     std::string_view name = e->d_name;
-    if (HasTableExtension(name) && SameName(BaseName(name), wanted)) {
-      found = directory_ + "/" + std::string(name);
-      break;
-    }
+    if (HasTableExtension(name)) listing_.table_files.emplace_back(name);
   }
   closedir(dir);
-  if (found.empty())
-    throw EngineError(kErrFileNotFound,
-                      fmt::format("Table '{}' does not exist in '{}'", std::string(table), directory_));
-  return found;
+  // Names in the order the folder gives them would make the choice between two files differing
+  // only in letter case depend on the file system; sorted, it is always the same one.
+  std::sort(listing_.table_files.begin(), listing_.table_files.end());
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  listing_.device = folder.st_dev;
+  listing_.inode = folder.st_ino;
+  listing_.modified = folder.st_mtim;
+  listing_.reusable = now.tv_sec - folder.st_mtim.tv_sec >= kSettledFolderSeconds;
+  return listing_.table_files;
+}
+
+std::string Database::TableFilePath(std::string_view table) const {
+  std::string_view wanted = StripDat(table);
+  for (const std::string& name : TableFileNames()) {
+    if (SameName(BaseName(name), wanted)) return directory_ + "/" + name;
+  }
+  throw EngineError(kErrFileNotFound,
+                    fmt::format("Table '{}' does not exist in '{}'", std::string(table), directory_));
 }
 
 bool Database::TableExists(std::string_view table) const {
@@ -176,29 +235,51 @@ bool Database::TableExists(std::string_view table) const {
 }
 
 const TableDef& Database::Definition(const std::string& schema) {
+  return CheckedDefinition(schema, /*fresh_info=*/true);
+}
+
+// While this connection keeps a file attached it holds the file's shared lock, and every change
+// of a table's fields or indexes (restructuring, repair, conversion, replacing the file) needs
+// the exclusive lock: so a definition checked during the current attachment of its file still
+// holds, and is trusted without a statement. Title and user version are rows that change without
+// the exclusive lock, so they are read again when asked for.
+const TableDef& Database::CheckedDefinition(const std::string& schema, bool fresh_info) {
   if (schema == kTempSchema) throw EngineError(kErrInternal, "temp tables are looked up by name");
   AttachLease lease(*this, schema);
-  Stmt v(db_, fmt::format("PRAGMA {}.schema_version", QuoteIdent(schema)));
-  v.Step();
-  std::int64_t version = v.Int(0);
+  const std::uint64_t attachment = attached_.at(schema).serial;
   auto it = definitions_.find(schema);
-  if (it == definitions_.end() || it->second.first != version) {
-    TableDef def = ReadDefinition(db_, schema);
-    std::string path = TableFilePath(schema);
-    def.file_name = path.substr(path.rfind('/') + 1);
-    it = definitions_.insert_or_assign(schema, std::make_pair(version, std::move(def))).first;
-  } else {
-    // Title and user version live in rows, not in the schema: always read them fresh.
-    Stmt m(db_, fmt::format("SELECT key, value FROM {}.tikora_meta WHERE key IN "
-                            "('title','version_major','version_minor')", QuoteIdent(schema)));
+  const bool checked = it != definitions_.end() && it->second.checked_attachment == attachment;
+  if (checked && !fresh_info) return it->second.def;
+
+  ReadTransaction read(*this);
+  bool read_now = false;
+  if (!checked) {
+    // Cached statements: a process asks for the definitions of the same few tables again and again.
+    Stmt& v = Prepare(fmt::format("PRAGMA {}.schema_version", QuoteIdent(schema)));
+    v.Step();
+    const std::int64_t version = v.Int(0);
+    v.Reset();
+    if (it == definitions_.end() || it->second.schema_version != version) {
+      TableDef def = ReadDefinition(db_, schema);
+      std::string path = TableFilePath(schema);
+      def.file_name = path.substr(path.rfind('/') + 1);
+      it = definitions_.insert_or_assign(schema, CachedDefinition{version, 0, std::move(def)}).first;
+      read_now = true;
+    }
+    it->second.checked_attachment = attachment;
+  }
+  if (fresh_info && !read_now) {
+    Stmt& m = Prepare(fmt::format("SELECT key, value FROM {}.tikora_meta WHERE key IN "
+                                  "('title','version_major','version_minor')", QuoteIdent(schema)));
     while (m.Step()) {
       std::string k = m.Text(0);
-      if (k == "title") it->second.second.title = m.Text(1);
-      if (k == "version_major") it->second.second.version.major = std::atoi(m.Text(1).c_str());
-      if (k == "version_minor") it->second.second.version.minor = std::atoi(m.Text(1).c_str());
+      if (k == "title") it->second.def.title = m.Text(1);
+      if (k == "version_major") it->second.def.version.major = std::atoi(m.Text(1).c_str());
+      if (k == "version_minor") it->second.def.version.minor = std::atoi(m.Text(1).c_str());
     }
+    m.Reset();
   }
-  return it->second.second;
+  return it->second.def;
 }
 
 const TableDef* Database::TempDefinition(std::string_view name) const {
@@ -230,8 +311,25 @@ void Database::Attach(const std::string& schema) {
   attach.Step();
   Attachment a;
   a.last_used = ++use_counter_;
+  a.serial = ++attach_counter_;
   a.lock = std::move(lock);
   attached_.emplace(schema, std::move(a));
+}
+
+Database::DataStamp Database::CurrentDataStamp(const std::string& schema) {
+  DataStamp stamp;
+  if (schema != kTempSchema) {
+    auto it = attached_.find(schema);
+    if (it == attached_.end())
+      throw EngineError(kErrInternal, fmt::format("Table '{}' is not attached", schema));
+    stamp.attach_serial = it->second.serial;
+  }
+  Stmt& version = Prepare(fmt::format("PRAGMA {}.data_version", QuoteIdent(schema)));
+  version.Step();
+  stamp.data_version = version.Int(0);
+  version.Reset();
+  stamp.own_changes = sqlite3_total_changes64(db_);
+  return stamp;
 }
 
 void Database::MakeRoom() {
@@ -452,7 +550,7 @@ std::optional<std::string> Database::CanonicalTable(std::string_view table) cons
   if (const TableDef* t = TempDefinition(StripDat(table))) return t->name;
   try {
     std::string schema = ResolveTable(table);
-    return const_cast<Database*>(this)->Definition(schema).name;
+    return const_cast<Database*>(this)->CheckedDefinition(schema, /*fresh_info=*/false).name;
   } catch (const EngineError&) {
     return std::nullopt;
   }
@@ -473,7 +571,8 @@ std::optional<std::vector<SchemaLookup::Field>> Database::Fields(
   if (!def) {
     try {
       // Lookups are logically const: they only fill the definition cache.
-      def = &const_cast<Database*>(this)->Definition(ResolveTable(canonical_table));
+      def = &const_cast<Database*>(this)->CheckedDefinition(ResolveTable(canonical_table),
+                                                            /*fresh_info=*/false);
     } catch (const EngineError&) {
       return std::nullopt;
     }

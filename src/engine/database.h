@@ -19,6 +19,8 @@
 #pragma once
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <time.h>
 
 #include <map>
 #include <memory>
@@ -70,6 +72,22 @@ class AttachLease {
   std::string schema_;
 };
 
+// Runs the reads made during its lifetime in one read transaction, so that they see one state of
+// the files and SQLite locks and checks each file once instead of once per statement (a file
+// lock, a hot-journal check and a header read each time). Does nothing when a transaction is
+// already open. Every file it reads must be attached before it begins, and nothing may write or
+// attach while it lasts.
+class ReadTransaction {
+ public:
+  explicit ReadTransaction(Database& db);
+  ~ReadTransaction();
+  ReadTransaction(const ReadTransaction&) = delete;
+  ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+ private:
+  sqlite3* began_ = nullptr;  // the connection, when this object began the transaction
+};
+
 class Database : public SchemaLookup {
  public:
   // Opens the data folder `directory` (which must exist).
@@ -88,11 +106,13 @@ class Database : public SchemaLookup {
   // case-insensitively ("timehist" and "TimeHist.dat" give "TimeHist"), or "temp" for a table of
   // the in-memory space. Throws kErrFileNotFound when there is no such table.
   std::string ResolveTable(std::string_view table) const;
-  // Full path of a table's file (case as on disk). Throws kErrFileNotFound.
+  // Full path of a table's file (case as on disk). Throws kErrFileNotFound. The folder's
+  // listing is read again only when the folder has changed since (see TableFileNames).
   std::string TableFilePath(std::string_view table) const;
   bool TableExists(std::string_view table) const;
 
-  // Definition of a table (cached; re-read after restructuring). `schema` as from ResolveTable.
+  // Definition of a table (cached; re-read after restructuring; title and user version always
+  // read afresh). `schema` as from ResolveTable.
   const TableDef& Definition(const std::string& schema);
   // Definition of a temp table by its name.
   const TableDef* TempDefinition(std::string_view name) const;
@@ -108,6 +128,18 @@ class Database : public SchemaLookup {
   void Detach(const std::string& schema);
   bool IsAttached(const std::string& schema) const;
   int AttachedCount() const { return static_cast<int>(attached_.size()); }
+
+  // What a table's rows looked like to this connection: equal stamps taken at two moments mean
+  // that no connection changed the file in between (SQLite's data version counts the commits of
+  // other connections, the change count those of this one, and the attach serial tells a file
+  // attached anew, whose data version starts over). `schema` must be attached or "temp".
+  struct DataStamp {
+    std::uint64_t attach_serial = 0;
+    std::int64_t data_version = 0;
+    std::int64_t own_changes = 0;
+    bool operator==(const DataStamp&) const = default;
+  };
+  DataStamp CurrentDataStamp(const std::string& schema);
 
   // Locks (see TableLock).
   TableLock LockShared(const std::string& schema) { return TableLock(this, schema, false); }
@@ -144,9 +176,21 @@ class Database : public SchemaLookup {
   struct Attachment {
     int leases = 0;
     std::uint64_t last_used = 0;
+    std::uint64_t serial = 0;  // distinct for every ATTACH of this connection
     TableLock lock;
   };
+  // The names of the data folder's table files as last read, and the folder's identity and
+  // modification time at that reading.
+  struct FolderListing {
+    bool reusable = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{};
+    std::vector<std::string> table_files;
+  };
 
+  const TableDef& CheckedDefinition(const std::string& schema, bool fresh_info);
+  const std::vector<std::string>& TableFileNames() const;
   std::string LockFilePath(const std::string& schema) const;
   void AcquireLock(const std::string& schema, bool exclusive);
   void ReleaseLock(const std::string& schema, bool exclusive);
@@ -163,10 +207,17 @@ class Database : public SchemaLookup {
   std::vector<std::string> transaction_tables_;
   std::map<std::string, Attachment> attached_;
   std::map<std::string, LockState> locks_;
-  std::map<std::string, std::pair<std::int64_t, TableDef>> definitions_;  // schema_version, def
+  struct CachedDefinition {
+    std::int64_t schema_version = 0;
+    std::uint64_t checked_attachment = 0;  // serial of the attachment during which it was checked
+    TableDef def;
+  };
+  std::map<std::string, CachedDefinition> definitions_;
   std::map<std::string, TableDef> temp_tables_;
   std::map<std::string, std::unique_ptr<Stmt>> statements_;
   std::uint64_t use_counter_ = 0;
+  std::uint64_t attach_counter_ = 0;
+  mutable FolderListing listing_;
 };
 
 }  // namespace tikora::engine

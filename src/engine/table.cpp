@@ -72,6 +72,10 @@ void Table::Open(OpenMode mode) {
   if (Active()) return;
   std::string schema = db_.ResolveTable(table_name_);
   TableLock lock = (mode == OpenMode::Exclusive) ? db_.LockExclusive(schema) : db_.LockShared(schema);
+  // Attached first, so that the definition, the order and the first rows are read in one read
+  // transaction (one lock and one check of the file instead of one per statement).
+  AttachLease lease(db_, schema);
+  ReadTransaction read(db_);
   if (schema == kTempSchema) {
     const TableDef* t = db_.TempDefinition(table_name_);
     temp_def_copy_ = *t;
@@ -105,6 +109,7 @@ void Table::Close() {
   if (state_ != TableState::Browse) Cancel();
   state_ = TableState::Inactive;
   rowids_.clear();
+  order_stamp_.reset();
   positions_.clear();
   positions_valid_ = false;
   window_.clear();
@@ -136,6 +141,7 @@ void Table::SetIndexName(const std::string& index) {
     index_case_insensitive_ = ix->case_insensitive;
     index_descending_ = ix->descending;
   }
+  order_stamp_.reset();  // another order: the view must be read again
   if (Active()) Refresh();
 }
 
@@ -156,6 +162,7 @@ void Table::SetIndexFieldNames(const std::string& fields) {
       break;
     }
   }
+  order_stamp_.reset();
   Refresh();
 }
 
@@ -212,6 +219,9 @@ std::string Table::OrderBySql() const {
 
 void Table::LoadOrder() {
   AttachLease lease(db_, schema_);
+  // The stamp and the order come from one read transaction, so the stamp describes this order.
+  ReadTransaction read(db_);
+  const Database::DataStamp stamp = db_.CurrentDataStamp(schema_);
   std::string sql = fmt::format("SELECT rowid FROM {}.{}", QuoteIdent(schema_), QuoteIdent(def_->name));
   if (!filter_sql_.empty()) sql += " WHERE " + filter_sql_;
   sql += " ORDER BY " + OrderBySql();
@@ -220,6 +230,7 @@ void Table::LoadOrder() {
   ids.reserve(rowids_.size());
   while (s.Step()) ids.push_back(s.Int(0));
   rowids_ = std::move(ids);
+  order_stamp_ = stamp;
   positions_valid_ = false;
   order_stale_ = false;
   window_.clear();
@@ -393,9 +404,16 @@ void Table::GotoBookmark(Bookmark b) {
   bof_ = eof_ = false;
 }
 
+bool Table::OrderStillCurrent() {
+  if (!order_stamp_ || order_stale_) return false;
+  AttachLease lease(db_, schema_);
+  return db_.CurrentDataStamp(schema_) == *order_stamp_;
+}
+
 void Table::Refresh() {
   RequireActive();
   if (state_ != TableState::Browse) Cancel();
+  if (OrderStillCurrent()) return;
   std::optional<Bookmark> keep;
   if (pos_ >= 0) keep = rowids_[static_cast<std::size_t>(pos_)];
   LoadOrder();

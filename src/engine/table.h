@@ -96,6 +96,8 @@ class Table {
   Bookmark GetBookmark() const;
   void GotoBookmark(Bookmark b);
   bool BookmarkValid(Bookmark b);
+  // Re-reads the order and the rows, unless no connection has written to the file since they
+  // were read (then the view is current as it stands). Pending edits are cancelled either way.
   void Refresh();
 
   // ---- Fields of the current record (or of the record being edited or inserted)
@@ -145,6 +147,7 @@ class Table {
   void RequireActive() const;
   void RequireBrowse(const char* what) const;
   void LoadOrder();
+  bool OrderStillCurrent();
   void Reposition(std::optional<Bookmark> keep, std::int64_t fallback_pos);
   std::string SelectColumns() const;
   std::string OrderBySql() const;
@@ -185,6 +188,8 @@ class Table {
   void ApplyFilterText();
 
   std::vector<Bookmark> rowids_;
+  // The file as it was just before rowids_ was read; Refresh reads nothing while it is unchanged.
+  std::optional<Database::DataStamp> order_stamp_;
   std::map<Bookmark, std::int64_t> positions_;  // built on demand
   bool positions_valid_ = false;
   bool order_stale_ = false;

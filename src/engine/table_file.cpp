@@ -1,6 +1,7 @@
 #include "engine/table_file.h"
 
 #include <cmath>
+#include <map>
 #include <string_view>
 
 #include <fmt/format.h>
@@ -62,10 +63,18 @@ std::size_t Utf8Prefix(const std::string& s, std::size_t n) {
   return std::min(i, s.size());
 }
 
-std::string Meta(sqlite3* db, const std::string& schema, const char* key) {
-  Stmt s(db, fmt::format("SELECT value FROM {}.tikora_meta WHERE key = ?", QuoteIdent(schema)));
-  s.BindText(1, key);
-  return s.Step() ? s.Text(0) : std::string();
+// Every key of the definition's key/value table, read with one statement (a definition is read
+// at each process's first use of a table, so its statements count towards every CGI request).
+std::map<std::string, std::string> MetaValues(sqlite3* db, const std::string& schema) {
+  Stmt s(db, fmt::format("SELECT key, value FROM {}.tikora_meta", QuoteIdent(schema)));
+  std::map<std::string, std::string> values;
+  while (s.Step()) values.emplace(s.Text(0), s.Text(1));
+  return values;
+}
+
+std::string MetaValue(const std::map<std::string, std::string>& meta, const std::string& key) {
+  auto it = meta.find(key);
+  return it == meta.end() ? std::string() : it->second;
 }
 
 [[noreturn]] void OutOfRange(const FieldDef& f, const Value& v) {
@@ -183,11 +192,12 @@ int ReadEngineFormat(sqlite3* db, const std::string& schema) {
 
 namespace {
 
-TableDef ReadFieldsAndIndexes(sqlite3* db, const std::string& schema) {
+TableDef ReadFieldsAndIndexes(sqlite3* db, const std::string& schema,
+                              const std::map<std::string, std::string>& meta) {
   const std::string s = QuoteIdent(schema);
   TableDef def;
-  def.name = Meta(db, schema, "table_name");
-  def.title = Meta(db, schema, "title");
+  def.name = MetaValue(meta, "table_name");
+  def.title = MetaValue(meta, "title");
   Stmt f(db, fmt::format("SELECT number, name, type, size, required, default_value FROM "
                          "{}.tikora_fields ORDER BY position", s));
   while (f.Step()) {
@@ -219,15 +229,17 @@ TableDef ReadDefinition(sqlite3* db, const std::string& schema) {
   if (format != kEngineFormat)
     throw EngineError(kErrNotATableFile,
                       fmt::format("The table '{}' was written by an unknown engine format {}", schema, format));
-  TableDef def = ReadFieldsAndIndexes(db, schema);
-  def.version.major = std::atoi(Meta(db, schema, "version_major").c_str());
-  def.version.minor = std::atoi(Meta(db, schema, "version_minor").c_str());
+  const std::map<std::string, std::string> meta = MetaValues(db, schema);
+  TableDef def = ReadFieldsAndIndexes(db, schema, meta);
+  def.version.major = std::atoi(MetaValue(meta, "version_major").c_str());
+  def.version.minor = std::atoi(MetaValue(meta, "version_minor").c_str());
   return def;
 }
 
 TableDef ReadOldDefinition(sqlite3* db, const std::string& schema) {
-  TableDef def = ReadFieldsAndIndexes(db, schema);
-  std::string v = Meta(db, schema, "version");  // "major.minor"
+  const std::map<std::string, std::string> meta = MetaValues(db, schema);
+  TableDef def = ReadFieldsAndIndexes(db, schema, meta);
+  std::string v = MetaValue(meta, "version");  // "major.minor"
   std::size_t dot = v.find('.');
   def.version.major = std::atoi(v.substr(0, dot).c_str());
   def.version.minor = dot == std::string::npos ? 0 : std::atoi(v.substr(dot + 1).c_str());
