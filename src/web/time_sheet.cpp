@@ -86,10 +86,22 @@ void StoreRow(TDM& dm, const SheetRow& row, DateTime first_day) {
   }
 }
 
+// The first day of the posted week. All seven days must lie in the years 1 to 9999, the dates
+// the engine stores: a day of the year 10000 would be written as a text that no reader takes
+// back, and outside the week's own range.
+DateTime PostedWeekStart(WebRequest& web) {
+  const DateTime first_day = SheetWeekStart(web.Config(), RequiredDate(web.request, "TSDate"));
+  if (first_day < EncodeDate(1, 1, 1) || DateTime(first_day.days + 6) > EncodeDate(9999, 12, 31)) {
+    throw BadInput("TSDate", "The field TSDate holds '" + web.request.RequestValue("TSDate") +
+                                 "', which is not a date of a week within the years 1 to 9999.");
+  }
+  return first_day;
+}
+
 }  // namespace
 
 void SaveTimeSheet(WebRequest& web) {
-  const DateTime first_day = SheetWeekStart(web.Config(), RequiredDate(web.request, "TSDate"));
+  const DateTime first_day = PostedWeekStart(web);
   const std::vector<SheetRow> rows = ReadRows(web.request);
 
   engine::Database& db = web.dm.Database();

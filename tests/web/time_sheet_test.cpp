@@ -140,6 +140,38 @@ TEST_F(TimeSheetTest, BadCellsStoreNothing) {
   }
 }
 
+TEST_F(TimeSheetTest, OnlyWeeksWithinTheYears1To9999AreSaved) {
+  struct Case {
+    const char* day_of_week;
+    const char* posted_date;
+    const char* cell;
+    const char* stored_start;  // nullptr: refused
+  };
+  const Case cases[] = {
+      {"1", "9999-12-26", "D70", "9999-12-26 00:00"},  // Monday 12-20 to Sunday 12-26
+      {"1", "9999-12-27", "D10", nullptr},             // its Sunday is 10000-01-02
+      {"1", "0001-01-01", "D10", "0001-01-01 00:00"},  // a Monday
+      {"0", "0001-01-01", "D20", nullptr},             // the week starts on 0000-12-31
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.posted_date) + " DayOfWeek " + c.day_of_week);
+    Settings({{"DayOfWeek", c.day_of_week}});
+    const Response response = Save(c.posted_date, {{"Account0", "ADMIN"}, {c.cell, "1"}});
+    const std::vector<Entry> entries = Entries();
+    if (c.stored_start == nullptr) {
+      EXPECT_EQ(response.Status(), 400);
+      EXPECT_NE(response.Body().find("The field TSDate holds"), std::string::npos);
+      EXPECT_TRUE(entries.empty());
+      continue;
+    }
+    EXPECT_EQ(response.Status(), 200);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].start, c.stored_start);
+    Save(c.posted_date, {{"Account0", "ADMIN"}});  // clears the week again
+    EXPECT_TRUE(Entries().empty());
+  }
+}
+
 TEST_F(TimeSheetTest, WeekFollowsDayOfWeek) {
   // 2024-03-10 is a Sunday.
   struct Case {
