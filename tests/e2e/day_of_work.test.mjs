@@ -6,7 +6,7 @@
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
 import { launchBrowser, watchForErrors } from './lib/browser.mjs';
-import { BASE, SKIP, adminSql, demoLogins, isoStamp, screenshots, seconds, signIn } from './lib/tikora.mjs';
+import { BASE, SKIP, adminSql, demoLogins, isoStamp, screenshots, seconds, signIn, submitAndWait } from './lib/tikora.mjs';
 
 const SHOTS = 'day-of-work';
 const PUNCH_DAY = '2025-03-04';
@@ -67,11 +67,7 @@ async function punch(page, button, { account, jobCode, client, start, end, item,
   if (item !== undefined) await page.locator('select[name=Item]').selectOption(item);
   if (amount) await page.locator('select[name=Amount]').selectOption(amount);
   if (comment !== undefined) await page.locator('#comments').fill(comment);
-  const [response] = await Promise.all([
-    page.waitForResponse((r) => r.request().method() === 'POST'),
-    page.locator(button).click(),
-  ]);
-  await page.waitForLoadState();
+  const response = await submitAndWait(page, page.locator(button));
   assert.equal(response.status(), status, `${button}: ${await text(page.locator('#status'))}`);
 }
 
@@ -160,7 +156,7 @@ test('punches on two charge accounts and a week of the time sheet reach the time
   await page.locator('[name=Comments0]').fill('Server migration');
   assert.equal(await text(page.locator('#sheet .total-week')), 'Week: 14 h');
   await screenshots(page, SHOTS, 'sheet-filled');
-  await Promise.all([page.waitForURL('**/tikoraweb'), page.getByRole('button', { name: 'Save the week' }).click()]);
+  assert.equal((await submitAndWait(page, page.getByRole('button', { name: 'Save the week' }))).status(), 200);
   await page.getByRole('heading', { name: 'Time clock', exact: true }).waitFor();
   assert.equal(await text(page.locator('#status')), '');
 
@@ -182,7 +178,7 @@ test('punches on two charge accounts and a week of the time sheet reach the time
   await screenshots(page, SHOTS, 'sheet-reopened');
 
   // Saving the pre-filled week again stores nothing twice.
-  await Promise.all([page.waitForURL('**/tikoraweb'), page.getByRole('button', { name: 'Save the week' }).click()]);
+  assert.equal((await submitAndWait(page, page.getByRole('button', { name: 'Save the week' }))).status(), 200);
   await page.getByRole('heading', { name: 'Time clock', exact: true }).waitFor();
   assert.equal(await text(page.locator('#status')), '');
 

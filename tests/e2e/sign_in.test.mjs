@@ -5,7 +5,7 @@
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
 import { launchBrowser, watchForErrors } from './lib/browser.mjs';
-import { BASE, SESSION_COOKIE, SKIP, demoLogins, screenshots, sessionCookie, signIn } from './lib/tikora.mjs';
+import { BASE, SESSION_COOKIE, SKIP, demoLogins, screenshots, sessionCookie, signIn, submitAndWait } from './lib/tikora.mjs';
 
 const SHOTS = 'sign-in';
 const MAIN_URL = () => `${BASE}/tikoraweb?Page=Main&Action=bill`;
@@ -73,7 +73,7 @@ test('the ordinary user signs in to the time clock, and signing out ends the ses
   await page.goto(MAIN_URL());
   await assert.doesNotReject(page.getByRole('heading', { name: 'Time clock', exact: true }).waitFor());
 
-  await Promise.all([page.waitForURL('**/tikoraweb'), page.getByRole('button', { name: 'Sign out' }).click()]);
+  await submitAndWait(page, page.getByRole('button', { name: 'Sign out' }));
   await expectLoginPage(page);
   assert.equal(await sessionCookie(browser.context), undefined);
   await screenshots(page, SHOTS, 'signed-out');

@@ -38,11 +38,17 @@ export function demoLogins() {
 export async function signIn(page, { login, password }, action = 'Bill') {
   await page.getByLabel('Login ID').fill(login);
   await page.getByLabel('Password').fill(password);
+  return submitAndWait(page, page.locator(`button[name=Action][value=${action}]`));
+}
+
+// Presses a form's submit button and waits until the page that answers has loaded (its "load"
+// event, so never the page the form was on). Returns the response of the post.
+export async function submitAndWait(page, button) {
   const [response] = await Promise.all([
     page.waitForResponse((r) => r.request().method() === 'POST'),
-    page.locator(`button[name=Action][value=${action}]`).click(),
+    page.waitForEvent('load'),
+    button.click(),
   ]);
-  await page.waitForLoadState();
   return response;
 }
 
