@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <exception>
-#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -52,16 +52,21 @@ int RunCgiRequest(const Handler& handler, const Environment& env, std::FILE* in,
 }
 
 int RunWebProgram(const Handler& handler) {
+  // The log goes to standard error through C stdio: the program never includes <iostream>,
+  // whose eight standard streams would otherwise be set up at every CGI process start.
   if (FCGX_IsCGI()) {
-    return RunCgiRequest(handler, EnvironmentFromArray(environ), stdin, stdout, std::cerr);
+    std::ostringstream log;
+    const int status = RunCgiRequest(handler, EnvironmentFromArray(environ), stdin, stdout, log);
+    std::fputs(log.str().c_str(), stderr);
+    return status;
   }
   if (FCGX_Init() != 0) {
-    std::cerr << "tikoraweb: FastCGI could not be initialised" << std::endl;
+    std::fputs("tikoraweb: FastCGI could not be initialised\n", stderr);
     return 1;
   }
   FCGX_Request request;
   if (FCGX_InitRequest(&request, 0, 0) != 0) {
-    std::cerr << "tikoraweb: FastCGI request could not be initialised" << std::endl;
+    std::fputs("tikoraweb: FastCGI request could not be initialised\n", stderr);
     return 1;
   }
   while (FCGX_Accept_r(&request) >= 0) {
