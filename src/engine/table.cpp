@@ -1,7 +1,6 @@
 #include "engine/table.h"
 
 #include <sqlite3.h>
-#include <strings.h>
 
 #include <algorithm>
 
@@ -16,29 +15,6 @@ namespace {
 
 constexpr std::int64_t kWindowBefore = 16;
 constexpr std::int64_t kWindowAfter = 48;
-
-// SQLite's ordering of stored values: NULL < numbers < text; text by bytes or ASCII-folded.
-int CompareStored(const Value& a, const Value& b, bool nocase, bool prefix) {
-  auto rank = [](const Value& v) {
-    switch (v.kind()) {
-      case Value::Kind::Null: return 0;
-      case Value::Kind::Text: return 2;
-      default: return 1;
-    }
-  };
-  int ra = rank(a), rb = rank(b);
-  if (ra != rb) return ra < rb ? -1 : 1;
-  if (ra == 0) return 0;
-  if (ra == 1) {
-    double x = a.AsFloat(), y = b.AsFloat();
-    return x < y ? -1 : x > y ? 1 : 0;
-  }
-  std::string x = a.AsText(), y = b.AsText();
-  if (prefix && x.size() > y.size()) x.resize(y.size());
-  int c = nocase ? strncasecmp(x.c_str(), y.c_str(), std::max(x.size(), y.size()))
-                 : x.compare(y);
-  return c < 0 ? -1 : c > 0 ? 1 : 0;
-}
 
 }  // namespace
 
@@ -91,9 +67,7 @@ void Table::Open(OpenMode mode) {
   if (index_fields_.empty()) SetIndexName(index_name_);  // not yet active: no refresh
   state_ = TableState::Browse;
   try {
-    if (!filter_text_.empty())
-      filter_sql_ = filtered_ ? TranslateFilter(filter_text_, def_->name, db_, filter_options_).sql
-                              : std::string();
+    if (filter_from_text_) filter_sql_ = FilterSqlFromText();
     LoadOrder();
     Reposition(std::nullopt, 0);
   } catch (...) {
@@ -167,6 +141,11 @@ void Table::SetIndexFieldNames(const std::string& fields) {
 }
 
 void Table::SetFilterSql(const std::string& where_sql) {
+  filter_from_text_ = false;
+  UseFilterSql(where_sql);
+}
+
+void Table::UseFilterSql(const std::string& where_sql) {
   filter_sql_ = where_sql;
   if (Active()) {
     if (state_ != TableState::Browse) Cancel();
@@ -198,12 +177,19 @@ void Table::SetFilterOptions(FilterOptions options) {
   ApplyFilterText();
 }
 
+// The filter text, the switch and the options decide the filter from now on, also when they
+// change while the table is closed (an emptied filter or a cleared switch must not leave the
+// previous condition in force at the next Open).
 void Table::ApplyFilterText() {
+  filter_from_text_ = true;
   if (!Active()) return;  // Open applies it
-  std::string sql;
-  if (filtered_ && !filter_text_.empty())
-    sql = TranslateFilter(filter_text_, def_->name, db_, filter_options_).sql;
-  if (sql != filter_sql_) SetFilterSql(sql);
+  std::string sql = FilterSqlFromText();
+  if (sql != filter_sql_) UseFilterSql(sql);
+}
+
+std::string Table::FilterSqlFromText() const {
+  if (!filtered_ || filter_text_.empty()) return {};
+  return TranslateFilter(filter_text_, def_->name, db_, filter_options_).sql;
 }
 
 std::string Table::OrderBySql() const {
@@ -735,26 +721,35 @@ std::vector<std::string> Table::SplitFieldList(const std::string& fields) const 
   return out;
 }
 
-int Table::CompareKeyAt(std::int64_t pos, const std::vector<int>& cols, const std::vector<Value>& key,
-                        bool partial, bool nocase) const {
-  const Row& row = [&]() -> const Row& {
-    auto it = window_.find(pos);
-    if (it == window_.end()) {
-      Row r = FetchRow(rowids_[static_cast<std::size_t>(pos)]);
-      if (window_.size() > 4096) window_.clear();
-      it = window_.emplace(pos, std::move(r)).first;
-    }
-    return it->second;
-  }();
+// The rowid of the first row in index order (filter applied) whose leading index fields hold
+// `key`, asked of SQLite so that the index answers for the rows as they are now.
+std::optional<Bookmark> Table::FirstKeyMatch(const std::vector<Value>& key, bool partial) {
+  const std::string collate = index_case_insensitive_ ? " COLLATE NOCASE" : "";
+  std::string where;
+  std::vector<Value> args;
   for (std::size_t i = 0; i < key.size(); ++i) {
-    const FieldDef& f = def_->fields[static_cast<std::size_t>(cols[i])];
-    Value stored = row.values.empty() ? Value() : ToStorage(f, row.values[static_cast<std::size_t>(cols[i])]);
-    bool prefix = partial && i + 1 == key.size() && f.type == FieldType::String;
-    int c = CompareStored(stored, key[i], nocase, prefix);
-    if (index_descending_) c = -c;
-    if (c != 0) return c;
+    const FieldDef& f = def_->fields[static_cast<std::size_t>(FieldIndex(index_fields_[i]))];
+    const Value v = ToStorage(f, key[i]);
+    const std::string col = QuoteIdent(f.name);
+    if (!where.empty()) where += " AND ";
+    if (v.IsNull()) {
+      where += col + " IS NULL";
+    } else if (partial && i + 1 == key.size() && f.type == FieldType::String) {
+      where += fmt::format("substr({0}, 1, length(?)){1} = ?{1}", col, collate);
+      args.push_back(v);
+      args.push_back(v);
+    } else {
+      where += col + collate + " = ?";
+      args.push_back(v);
+    }
   }
-  return 0;
+  if (!filter_sql_.empty()) where = "(" + filter_sql_ + ") AND " + where;
+  AttachLease lease(db_, schema_);
+  Stmt s(db_.handle(), fmt::format("SELECT rowid FROM {}.{} WHERE {} ORDER BY {} LIMIT 1",
+                                   QuoteIdent(schema_), QuoteIdent(def_->name), where, OrderBySql()));
+  for (std::size_t i = 0; i < args.size(); ++i) s.Bind(static_cast<int>(i) + 1, args[i]);
+  if (!s.Step()) return std::nullopt;
+  return s.Int(0);
 }
 
 bool Table::FindKey(const std::vector<Value>& key, bool partial) {
@@ -764,26 +759,27 @@ bool Table::FindKey(const std::vector<Value>& key, bool partial) {
     throw EngineError(kErrIndexNotFound, fmt::format("Table '{}' has no current index", table_name_));
   if (key.empty() || key.size() > index_fields_.size())
     throw EngineError(kErrValueOutOfRange, "The key has the wrong number of values");
-  std::vector<int> cols;
-  std::vector<Value> stored_key;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    int c = FieldIndex(index_fields_[i]);
-    cols.push_back(c);
-    stored_key.push_back(ToStorage(def_->fields[static_cast<std::size_t>(c)], key[i]));
+  // A row found now may be missing from the view read earlier (added, or moved into the filter,
+  // by another connection): the view is then read again and the search repeated, as the row may
+  // have changed once more in between. Each round reads a newer view, so two rounds settle it
+  // unless another connection keeps changing that very row.
+  constexpr int kRounds = 3;
+  for (int round = 0; round < kRounds; ++round) {
+    const std::optional<Bookmark> match = FirstKeyMatch(key, partial);
+    if (!match) return false;
+    const std::int64_t p = PositionOf(*match);
+    if (p >= 0) {
+      window_.erase(p);  // the row as it is now, not as the window last read it
+      SetPos(p);
+      bof_ = eof_ = false;
+      return true;
+    }
+    std::optional<Bookmark> keep;
+    if (pos_ >= 0) keep = rowids_[static_cast<std::size_t>(pos_)];
+    LoadOrder();
+    Reposition(keep, pos_);
   }
-  // Lower bound over the rows in index order; each probe reads one row by rowid.
-  std::int64_t lo = 0, hi = static_cast<std::int64_t>(rowids_.size());
-  while (lo < hi) {
-    std::int64_t mid = lo + (hi - lo) / 2;
-    if (CompareKeyAt(mid, cols, stored_key, partial, index_case_insensitive_) < 0) lo = mid + 1;
-    else hi = mid;
-  }
-  if (lo >= static_cast<std::int64_t>(rowids_.size()) ||
-      CompareKeyAt(lo, cols, stored_key, partial, index_case_insensitive_) != 0)
-    return false;
-  SetPos(lo);
-  bof_ = eof_ = false;
-  return true;
+  return false;
 }
 
 bool Table::Locate(const std::string& fields, const std::vector<Value>& values, LocateOptions options) {

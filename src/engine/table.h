@@ -78,7 +78,8 @@ class Table {
   void SetFilterOptions(FilterOptions options);
   const std::string& Filter() const { return filter_text_; }
   bool Filtered() const { return filtered_; }
-  // The same with a ready SQLite expression over the table's columns (for the engine's own use).
+  // The same with a ready SQLite expression over the table's columns (for the engine's own use);
+  // in force until the filter text, the switch or the options are set again.
   void SetFilterSql(const std::string& where_sql);
   const std::string& FilterSql() const { return filter_sql_; }
 
@@ -120,7 +121,9 @@ class Table {
 
   // ---- Search
   // Exact match of the current index's leading fields; with `partial` the last given text value
-  // matches as a prefix. Moves to the first match and returns true, or stays and returns false.
+  // matches as a prefix. Moves to the first match in index order and returns true, or stays and
+  // returns false. The rows are searched as they are now (through the index), not as they were
+  // when the view was read: a match the view does not hold yet makes the view read again.
   bool FindKey(const std::vector<Value>& key, bool partial = false);
   // The first record in view order whose fields ("A;B") hold the values.
   bool Locate(const std::string& fields, const std::vector<Value>& values, LocateOptions options = {});
@@ -165,8 +168,7 @@ class Table {
   void DoDelete();
   void DropCurrentFromView();  // removes the current row from the view; the next one is current
   std::vector<std::string> SplitFieldList(const std::string& fields) const;
-  int CompareKeyAt(std::int64_t pos, const std::vector<int>& cols, const std::vector<Value>& key,
-                   bool partial, bool nocase) const;
+  std::optional<Bookmark> FirstKeyMatch(const std::vector<Value>& key, bool partial);
 
   Database& db_;
   std::string table_name_;
@@ -185,7 +187,10 @@ class Table {
   std::string filter_text_;
   bool filtered_ = false;
   FilterOptions filter_options_;
+  bool filter_from_text_ = true;  // false while a SetFilterSql condition is in force
   void ApplyFilterText();
+  std::string FilterSqlFromText() const;
+  void UseFilterSql(const std::string& where_sql);
 
   std::vector<Bookmark> rowids_;
   // The file as it was just before rowids_ was read; Refresh reads nothing while it is unchanged.

@@ -1,9 +1,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "engine/errors.h"
+#include "engine/query.h"
 #include "engine_fixture.h"
 
 namespace tikora::engine::test {
@@ -113,6 +116,82 @@ TEST_F(TableTest, FindKeyAndLocate) {
   }
   EXPECT_EQ(Column(jobs, "Job Code"), (std::vector<std::string>{"Alpha", "beta", "gamma"}));
   EXPECT_TRUE(jobs.FindKey({Value::Text("ALPHA")}));
+}
+
+// Another connection (as another process would) changes key fields after this cursor read its
+// order: the search must find the rows as they are now, also one the view does not hold yet.
+TEST_F(TableTest, FindKeyFindsRowsThatAnotherWriterChangedOrAdded) {
+  Database db(dir_);
+  Table t(db, "TimeHist");
+  t.Open();
+  for (const char* account : {"A", "B", "C", "D", "E"})
+    AddTime(t, "amy", account, "2023-01-02 09:00", "2023-01-02 10:00");
+  t.SetIndexName("Account");
+  t.First();
+
+  Database other_db(dir_);
+  Query other(other_db);
+  other.SetSql("UPDATE TimeHist SET Account = 'Z' WHERE Account = 'C'");
+  ASSERT_EQ(other.ExecSQL(), 1);
+  other.SetSql("INSERT INTO TimeHist ([User ID], Account, [Start Time]) VALUES ('bob', 'F', '2023-01-03 08:00')");
+  ASSERT_EQ(other.ExecSQL(), 1);
+
+  struct Case {
+    const char* account;
+    bool found;
+    const char* user;
+  };
+  const Case cases[] = {
+      {"D", true, "amy"},   // unchanged, behind a row whose key moved to the end
+      {"Z", true, "amy"},   // the moved row, under its new key
+      {"C", false, ""},     // its old key no longer matches
+      {"F", true, "bob"},   // added after the order was read
+      {"B", true, "amy"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.account);
+    ASSERT_EQ(t.FindKey({Value::Text(c.account)}), c.found);
+    if (c.found) {
+      EXPECT_EQ(t.FieldValue("Account").AsText(), c.account);
+      EXPECT_EQ(t.FieldValue("User ID").AsText(), c.user);
+    }
+  }
+}
+
+// Changes of the filter made while the table is closed decide what the next Open shows.
+TEST_F(TableTest, FilterChangedWhileClosedAppliesAtTheNextOpen) {
+  Database db(dir_);
+  {
+    Table t(db, "TimeHist");
+    t.Open();
+    AddTime(t, "amy", "A", "2023-01-02 09:00", "2023-01-02 10:00");
+    AddTime(t, "bob", "B", "2023-01-02 09:00", "2023-01-02 10:00");
+    AddTime(t, "cat", "A", "2023-01-02 11:00");
+  }
+  struct Case {
+    const char* what;
+    std::function<void(Table&)> while_closed;
+    std::int64_t rows;
+  };
+  const Case cases[] = {
+      {"filter emptied", [](Table& t) { t.SetFilter(""); }, 3},
+      {"switch cleared", [](Table& t) { t.SetFiltered(false); }, 3},
+      {"another filter", [](Table& t) { t.SetFilter("[User ID] = 'bob'"); }, 1},
+      {"options changed", [](Table& t) { t.SetFilterOptions({.case_insensitive = true}); t.SetFilter("[User ID] = 'AMY'"); }, 1},
+      {"nothing changed", [](Table&) {}, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Table t(db, "TimeHist");
+    t.SetFilter("[Account] = 'A'");
+    t.SetFiltered(true);
+    t.Open();
+    ASSERT_EQ(t.RecordCount(), 2);
+    t.Close();
+    c.while_closed(t);
+    t.Open();
+    EXPECT_EQ(t.RecordCount(), c.rows);
+  }
 }
 
 TEST_F(TableTest, EditPostDeleteAndEvents) {
