@@ -37,13 +37,31 @@ void ReportMissing(WebRequest& web, const std::string& term) {
   ReportProblem(web, HtmlEscape(TranslateMessage("You are missing a") + " " + term + "."));
 }
 
-// Positions the time history cursor on the open entry `id`.
-engine::Table& PositionOn(WebRequest& web, std::int64_t id) {
+// Positions the time history cursor on the open entry `id`; nullptr when it is no longer open.
+engine::Table* PositionOn(WebRequest& web, std::int64_t id) {
   engine::Table& table = web.dm.TimeHist();
   table.Refresh();  // entries punched since the cursor was opened
-  if (!table.FindKey({Value::Integer(id)}))
-    throw engine::EngineError(engine::kErrRecordDeleted, "The open entry was changed meanwhile.");
-  return table;
+  return table.FindKey({Value::Integer(id)}) ? &table : nullptr;
+}
+
+// Runs `punch` in one write transaction over the time history, so that the open entry it looks
+// up cannot be appended, closed or changed by another request before it writes. On failure the
+// cursor's pending insert or edit is cancelled (a FastCGI process keeps the cursor for its later
+// requests, which could not punch while it stays in insert or edit state) and the transaction is
+// rolled back; the error goes on to the caller.
+template <typename Punch>
+void InTimeHistoryTransaction(WebRequest& web, Punch&& punch) {
+  engine::Database& db = web.dm.Database();
+  db.StartTransaction({"TimeHist"});
+  try {
+    punch();
+    db.Commit();
+  } catch (...) {
+    web.dm.TimeHist().Cancel();
+    if (db.InTransaction()) db.Rollback();
+    throw;
+  }
+  web.dm.TimeHist().FlushBuffers();
 }
 
 }  // namespace
@@ -71,24 +89,25 @@ void PunchIn(WebRequest& web) {
   if (job_code.empty() && config.ForceJobCode) return ReportMissing(web, config.AccountCodeTerm);
   if (client.empty() && config.ForceClient) return ReportMissing(web, config.ClientTerm);
 
-  const std::int64_t entry = TDataAccess(web.dm).FindOpenEntry(account);
-  engine::Table& table = web.dm.TimeHist();
-  if (entry != 0) {
-    if (!config.AllowMultPunchIn) {
+  InTimeHistoryTransaction(web, [&] {
+    const std::int64_t entry = TDataAccess(web.dm).FindOpenEntry(account);
+    if (entry != 0 && !config.AllowMultPunchIn) {
       ReportProblem(web, HtmlEscape(TranslateMessage("Cannot punch in more than once.")));
       return;
     }
-    PositionOn(web, entry).Edit();
-  } else {
-    table.Append();
-  }
-  table.SetFieldValue("Start Time", Value::Date(At(day, in_time)));
-  table.SetFieldValue("User ID", Value::Text(UserKey(config.CurrentUserId)));
-  table.SetFieldValue("Account", Value::Text(account));
-  table.SetFieldValue("Job_Code", TextOrNull(job_code));
-  table.SetFieldValue("ClientID", TextOrNull(client));
-  table.Post();
-  table.FlushBuffers();
+    engine::Table& table = web.dm.TimeHist();
+    if (entry != 0 && PositionOn(web, entry) != nullptr) {
+      table.Edit();  // the new punch-in restarts the open entry
+    } else {
+      table.Append();
+    }
+    table.SetFieldValue("Start Time", Value::Date(At(day, in_time)));
+    table.SetFieldValue("User ID", Value::Text(UserKey(config.CurrentUserId)));
+    table.SetFieldValue("Account", Value::Text(account));
+    table.SetFieldValue("Job_Code", TextOrNull(job_code));
+    table.SetFieldValue("ClientID", TextOrNull(client));
+    table.Post();
+  });
 }
 
 void PunchOut(WebRequest& web) {
@@ -96,39 +115,40 @@ void PunchOut(WebRequest& web) {
   TConfig& config = web.Config();
   const std::string account = RequiredAccount(request);
   const DateTime day = DatePart(RequiredDate(request, "TIKDate"));
-  const DateTime in_time = TimeOfDayValue(request, "InTime");
+  (void)TimeOfDayValue(request, "InTime");  // checked like every value; the stored start counts
   const DateTime out_time = TimeOfDayValue(request, "OutTime");
   const std::string item = request.RequestValue("Item");
   const std::optional<std::int64_t> amount = WholeNumber(request, "Amount", 0, kMaxItems);
   const std::string comments = request.RequestValue("Comments");
 
-  const std::int64_t entry = TDataAccess(web.dm).FindOpenEntry(account);
-  if (entry == 0) return;
-  engine::Table& table = PositionOn(web, entry);
-  const DateTime start = table.FieldValue("Start Time").AsDateTime();
+  InTimeHistoryTransaction(web, [&] {
+    const std::int64_t entry = TDataAccess(web.dm).FindOpenEntry(account);
+    engine::Table* table = entry == 0 ? nullptr : PositionOn(web, entry);
+    if (table == nullptr) return;  // no open entry: nothing to end, no message
+    const DateTime start = table->FieldValue("Start Time").AsDateTime();
 
-  DateTime end_of_day = out_time;
-  if (config.MinBill > 0) {
-    const double hours = (At(day, TimePart(web.now)).days - start.days) * 24.0;
-    if (hours < config.MinBill)
-      end_of_day = FromMilliseconds(ToMilliseconds(in_time) +
-                                    std::llround(config.MinBill * 3600000.0));
-  }
-  const DateTime end = FromMilliseconds(ToMilliseconds(day) + ToMilliseconds(end_of_day));
-  if (end < start) {
-    ReportProblem(web, HtmlEscape(TranslateMessage("The end time lies before the start time.")) +
-                           " (" + HtmlEscape(FormatIsoTimestamp(start).substr(0, 16)) + ")");
-    web.response.SetStatus(400);
-    return;
-  }
+    DateTime end = FromMilliseconds(ToMilliseconds(day) + ToMilliseconds(out_time));
+    if (config.MinBill > 0) {
+      // The minimum is charged from the stored start, so that an entry over midnight or a page
+      // showing an outdated start cannot stretch it.
+      const double hours = (At(day, TimePart(web.now)).days - start.days) * 24.0;
+      if (hours < config.MinBill)
+        end = FromMilliseconds(ToMilliseconds(start) + std::llround(config.MinBill * 3600000.0));
+    }
+    if (end < start) {
+      ReportProblem(web, HtmlEscape(TranslateMessage("The end time lies before the start time.")) +
+                             " (" + HtmlEscape(FormatIsoTimestamp(start).substr(0, 16)) + ")");
+      web.response.SetStatus(400);
+      return;
+    }
 
-  table.Edit();
-  table.SetFieldValue("Item", TextOrNull(item));
-  table.SetFieldValue("NumItems", amount ? Value::Integer(*amount) : Value::Null());
-  table.SetFieldValue("Comments", TextOrNull(comments));
-  table.SetFieldValue("End Time", Value::Date(end));
-  table.Post();
-  table.FlushBuffers();
+    table->Edit();
+    table->SetFieldValue("Item", TextOrNull(item));
+    table->SetFieldValue("NumItems", amount ? Value::Integer(*amount) : Value::Null());
+    table->SetFieldValue("Comments", TextOrNull(comments));
+    table->SetFieldValue("End Time", Value::Date(end));
+    table->Post();
+  });
 }
 
 }  // namespace tikora::web

@@ -1,4 +1,6 @@
 // Punching in and out, and the values the main page shows.
+#include <sqlite3.h>
+
 #include "web_fixture.h"
 
 namespace tikora::web::test {
@@ -73,23 +75,92 @@ TEST_F(PunchTest, ForcedJobCodeAndClient) {
   EXPECT_EQ(Entries().size(), 1u);
 }
 
-TEST_F(PunchTest, MinimumBillingTimeCountsFromThePostedStart) {
+TEST_F(PunchTest, MinimumBillingTimeCountsFromTheStoredStart) {
   struct Case {
-    const char* clock;
+    const char* punched_in;  // the clock at punch-in, whose time is posted as InTime
+    const char* clock;       // the clock at punch-out
+    const char* posted_in;   // InTime posted with the punch-out
     const char* out;
     const char* end;
   };
-  const Case cases[] = {{"2024-03-06 09:10", "09:10", "2024-03-06 09:30"},
-                        {"2024-03-06 10:00", "10:00", "2024-03-06 10:00"}};
+  const Case cases[] = {
+      {"2024-03-06 09:00", "2024-03-06 09:10", "09:00", "09:10", "2024-03-06 09:30"},
+      {"2024-03-06 09:00", "2024-03-06 10:00", "09:00", "10:00", "2024-03-06 10:00"},
+      // Over midnight: a quarter of an hour, so half an hour from the start, not 24.5 hours.
+      {"2024-03-05 23:50", "2024-03-06 00:05", "23:50", "00:05", "2024-03-06 00:20"},
+      // A page showing an outdated start does not move the minimum.
+      {"2024-03-06 09:00", "2024-03-06 09:10", "09:10", "09:10", "2024-03-06 09:30"},
+  };
   Settings({{"MinBill", "0.5"}});
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.clock);
-    now_ = At("2024-03-06 09:00");
-    PunchIn("ADMIN", "09:00");
+    SCOPED_TRACE(std::string(c.punched_in) + " to " + c.clock);
+    now_ = At(c.punched_in);
+    PunchIn("ADMIN", FormatIsoTimestamp(now_).substr(11, 5));
     now_ = At(c.clock);
-    PunchOut("ADMIN", "09:00", c.out);
+    PunchOut("ADMIN", c.posted_in, c.out);
+    EXPECT_EQ(Entries().back().start, c.punched_in);
     EXPECT_EQ(Entries().back().end, c.end);
   }
+}
+
+TEST_F(PunchTest, RefusedWriteLeavesTheCursorReadyForTheNextPunch) {
+  {
+    // The database refuses punch-ins on one charge account and punch-outs with one comment.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((folder_ + "TIKData/TimeHist.DAT").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER refuse_in BEFORE INSERT ON TimeHist "
+                           "WHEN NEW.Account = 'WEBSITE' BEGIN SELECT RAISE(ABORT, 'refused'); END;"
+                           "CREATE TRIGGER refuse_out BEFORE UPDATE ON TimeHist "
+                           "WHEN NEW.Comments = 'refuse' BEGIN SELECT RAISE(ABORT, 'refused'); END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  // A FastCGI process keeps its cursor: after each refusal the same program must punch again.
+  EXPECT_ANY_THROW(PunchIn("WEBSITE", "08:00"));
+  PunchIn("ADMIN", "09:00");
+  EXPECT_ANY_THROW(PunchOut("ADMIN", "09:00", "09:30", {{"Comments", "refuse"}}));
+  PunchOut("ADMIN", "09:00", "09:45", {{"Comments", "done"}});
+  const std::vector<Entry> entries = Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].account, "ADMIN");
+  EXPECT_EQ(entries[0].start, "2024-03-06 09:00");
+  EXPECT_EQ(entries[0].end, "2024-03-06 09:45");
+  EXPECT_EQ(entries[0].comments, "done");
+}
+
+TEST_F(PunchTest, APunchInOfAnotherProcessWaitsForTheFirst) {
+  Settings({{"AllowMultPunchIn", "0"}});
+  // A second program (its own database connection) punches in while the first is about to post.
+  WebProgram other([this] { return now_; });
+  auto send_to_other = [&](const Fields& fields) {
+    const std::string body = FormEncode(fields);
+    const Environment env{{"REQUEST_METHOD", "POST"}, {"SCRIPT_NAME", "/tikoraweb"},
+                          {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+                          {"CONTENT_LENGTH", std::to_string(body.size())},
+                          {"HTTP_COOKIE", "TIKSESSION=" + cookie_}};
+    return other.ExecRequest(Request::Decode(env, StringBody(body)));
+  };
+  send_to_other({{"Page", "Main"}, {"Action", "bill"}});  // connects its database
+  other.DataModule().Database().SetBusyTimeout(200);
+  bool raced = false;
+  Program().DataModule().TimeHist().BeforePost = [&](engine::Table&) {
+    if (raced) return;
+    raced = true;
+    try {
+      send_to_other({{"Page", "Main"}, {"Account", "ADMIN"}, {"InTime", "09:01"},
+                     {"TIKDate", IsoDate(now_)}, {"csrf_token", token_}});
+    } catch (const std::exception&) {
+      // Locked out until the first punch-in is written: the database is busy.
+    }
+  };
+  PunchIn("ADMIN", "09:00");
+  Program().DataModule().TimeHist().BeforePost = nullptr;
+  EXPECT_TRUE(raced);
+  const std::vector<Entry> entries = Entries();
+  ASSERT_EQ(entries.size(), 1u) << "only one open entry per charge account";
+  EXPECT_EQ(entries[0].start, "2024-03-06 09:00");
 }
 
 TEST_F(PunchTest, EndBeforeStartIsRefused) {
