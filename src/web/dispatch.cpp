@@ -192,11 +192,10 @@ Response WebProgram::ExecRequest(const Request& request) {
   web.working_date = DatePart(web.now);
   RequestCycle(web, sessions_).Run();
 
-  // Only a logged-in session is kept: a visitor who has not logged in leaves no file behind.
-  if (web.session.LoggedIn()) {
-    sessions_.Save(web.session);
+  // Only a logged-in session is kept: a visitor who has not logged in leaves no file behind, and
+  // a session logged out while this request ran stays ended.
+  if (web.session.LoggedIn() && sessions_.Save(web.session))
     web.response.AddHeader("Set-Cookie", SessionCookie(web.session, request.IsHttps()));
-  }
   return std::move(web.response);
 }
 

@@ -101,8 +101,10 @@ std::optional<std::string> ReadWhole(const fs::path& path) {
 }
 
 // Writes `text` to `path` through a temporary file in the same folder and a rename, so that a
-// reader sees the old or the new session, never a part of one. The file is mode 0600.
-void WriteAtomically(const fs::path& path, const std::string& text) {
+// reader sees the old or the new session, never a part of one. The file is mode 0600. With
+// `only_over_existing` nothing is written, and false returned, when `path` is gone just before
+// the rename.
+bool WriteAtomically(const fs::path& path, const std::string& text, bool only_over_existing) {
   const fs::path temp = path.string() + ".tmp" + RandomHex(4);
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
   if (fd < 0) {
@@ -118,11 +120,16 @@ void WriteAtomically(const fs::path& path, const std::string& text) {
     if (ok) written += static_cast<std::size_t>(n);
   }
   ok = (::close(fd) == 0) && ok;
+  if (ok && only_over_existing && ::access(path.c_str(), F_OK) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
   if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
     const std::string reason = std::strerror(errno);
     ::unlink(temp.c_str());
     throw std::runtime_error("Cannot write the session file " + path.string() + ": " + reason);
   }
+  return true;
 }
 
 bool Expired(const Session& session, std::chrono::system_clock::time_point now) {
@@ -177,6 +184,7 @@ std::optional<Session> SessionStore::Load(std::string_view id) const {
     fs::remove(path, ec);
     return std::nullopt;
   }
+  session->stored = true;
   return session;
 }
 
@@ -187,16 +195,19 @@ Session SessionStore::Resume(const Request& request) const {
   return Create();
 }
 
-void SessionStore::Save(Session& session) const {
+bool SessionStore::Save(Session& session) const {
   if (!IsValidId(session.id)) throw std::runtime_error("Invalid session id");
   session.last_access = Now();
-  WriteAtomically(FileOf(session.id), Serialize(session));
+  if (!WriteAtomically(FileOf(session.id), Serialize(session), session.stored)) return false;
+  session.stored = true;
+  return true;
 }
 
 void SessionStore::Renew(Session& session) const {
   Destroy(session.id);
   session.id = RandomHex(kIdBytes);
   session.csrf_token = RandomHex(kTokenBytes);
+  session.stored = false;
 }
 
 void SessionStore::Destroy(std::string_view id) const {

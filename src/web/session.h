@@ -35,6 +35,8 @@ struct Session {
   std::string csrf_token;
   std::map<std::string, std::string> values;
   std::chrono::system_clock::time_point last_access{};
+  // Whether the session has a file: loaded from one, or saved. False for a new or renewed one.
+  bool stored = false;
 
   bool LoggedIn() const { return !user.empty(); }
 };
@@ -57,8 +59,11 @@ class SessionStore {
   // The session named by the request's cookie, or a new one.
   Session Resume(const Request& request) const;
 
-  // Stores the session with its last access set to now. Throws std::runtime_error on failure.
-  void Save(Session& session) const;
+  // Stores the session with its last access set to now and returns true. A stored session whose
+  // file has been removed meanwhile (a log-out by another request) is not written again and
+  // false is returned: a request still running at the log-out must not bring the session back.
+  // Throws std::runtime_error on failure.
+  bool Save(Session& session) const;
 
   // Gives the session a fresh id and token and removes the file of the old id (call it when the
   // user logs in, so that an id known before the log-in is worth nothing after it).

@@ -165,6 +165,25 @@ TEST_F(DispatchTest, SessionIsRenewedAtLogInAndEndedAtLogOut) {
   EXPECT_EQ(PageOf(Get({{"Page", "Main"}, {"Action", "bill"}})), "LOGIN");
 }
 
+TEST_F(DispatchTest, ARequestRunningAtLogOutDoesNotBringTheSessionBack) {
+  LogIn("alice", "secret");
+  const std::string file = folder_ + "Temp/sess_" + cookie_;
+  ASSERT_TRUE(fs::exists(file));
+  // The clock is read while the request runs, after its session was loaded: the log-out of
+  // another request lands there.
+  WebProgram program([this] {
+    SessionStore(folder_ + "Temp/").Destroy(cookie_);
+    return now_;
+  });
+  const Environment env{{"REQUEST_METHOD", "GET"}, {"SCRIPT_NAME", "/tikoraweb"},
+                        {"QUERY_STRING", "Page=Main&Action=bill"},
+                        {"HTTP_COOKIE", "TIKSESSION=" + cookie_}};
+  const Response response = program.ExecRequest(Request::Decode(env, StringBody("")));
+  EXPECT_EQ(PageOf(response), "MAIN");
+  EXPECT_FALSE(fs::exists(file)) << "the session stays logged out";
+  EXPECT_FALSE(response.Header("Set-Cookie").has_value());
+}
+
 TEST_F(DispatchTest, WritesNeedPostAndTheSessionToken) {
   LogIn("alice", "secret");
   const Fields punch{{"Page", "Main"}, {"Account", "ADMIN"}, {"InTime", "09:00"},
