@@ -41,7 +41,7 @@
     return m ? (+m[1]) * 3600 + (+m[2]) * 60 + (+m[3]) : null;
   }
   function formatDuration(seconds, separator) {
-    var s = Math.max(0, Math.floor(seconds)) % 86400;
+    var s = Math.max(0, Math.floor(seconds));  // whole hours, as the server writes them
     return pad2(Math.floor(s / 3600)) + separator + pad2(Math.floor(s / 60) % 60) + separator + pad2(s % 60);
   }
   function nowHourMinute() {
@@ -378,7 +378,7 @@
 
   /* ---------- the time sheet ---------- */
 
-  var DAY_CELL = /^D([1-7])(\d)$/i;
+  var DAY_CELL = /^D([1-7])(\d+)$/i;
 
   function wireTimeSheet() {
     var sheet = document.getElementById('sheet');

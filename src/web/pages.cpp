@@ -62,7 +62,6 @@ std::string TakeProblems(WebRequest& web) {
 std::string FormatDuration(double days) {
   std::int64_t seconds = std::llround(days * 86400.0);
   if (seconds < 0) seconds = 0;
-  seconds %= 86400;
   const std::string separator = CurrentRegionalSettings().time_separator;
   return TwoDigits(seconds / 3600) + separator + TwoDigits(seconds / 60 % 60) + separator +
          TwoDigits(seconds % 60);

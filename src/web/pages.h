@@ -51,8 +51,8 @@ std::string TakeProblems(WebRequest& web);
 // pages).
 void ShowPage(WebRequest& web, PageKind page);
 
-// "hh:nn:ss" of a duration in days, with the locale's time separator; a duration of a day or more
-// shows its part within a day, a negative one shows as zero.
+// "hh:nn:ss" of a duration in days, with the locale's time separator; the hours are whole hours of
+// at least two digits, so a day or more shows as such ("80:00:00"); a negative one shows as zero.
 std::string FormatDuration(double days);
 
 // The first day of the time sheet week that holds `date`.
