@@ -37,16 +37,46 @@ std::string GridInput(std::string_view width, std::string_view size, const std::
   return html;
 }
 
+// A stored value that its list does not offer (a code removed from its table, or stored in
+// another letter case), as one more option, selected: without it the browser would select another
+// option and the save would move the row's hours to that one.
+std::string StoredValueOption(const std::vector<std::string>& listed, const std::string& stored) {
+  if (stored.empty()) return {};
+  for (const auto& value : listed)
+    if (value == stored) return {};
+  return Option(stored, true);
+}
+
+// The group (charge account, job code, client) a row was loaded with, as hidden inputs, so that
+// the save replaces that group's hours even when a list cannot show or post its value.
+std::string LoadedGroupInputs(const std::string& r, const std::string& account,
+                              const std::string& job_code, const std::string& client) {
+  auto hidden = [&](const char* name, const std::string& value) {
+    return "<INPUT type=\"hidden\" name=\"" + std::string(name) + r + "\" value=\"" +
+           HtmlEscape(value) + "\">";
+  };
+  return hidden("OrigAccount", account) + hidden("OrigJobCode", job_code) +
+         hidden("OrigClient", client);
+}
+
 std::string GridRow(TConfig& config, const LookupLists& lists, int row, const std::string* line) {
   const std::string r = std::to_string(row);
   auto field = [&](int index) { return line ? CsvField(*line, ';', index) : std::string(); };
+  const std::string account = field(0), job_code = field(1), client = field(2);
   std::string html = "  <TR>\r\n";
   html += "    <TD width=\"9%\"><SELECT name=\"Account" + r + "\">" +
-          AccountOptions(config, lists.accounts, true, field(0)) + "</SELECT></TD>\r\n";
+          AccountOptions(config, lists.accounts, true, account) +
+          StoredValueOption(lists.accounts, account) + "</SELECT>";
+  if (!account.empty()) html += LoadedGroupInputs(r, account, job_code, client);
+  html += "</TD>\r\n";
   html += "    <TD width=\"9%\"><SELECT name=\"JobCode" + r + "\">" +
-          JobCodeOptions(config, lists.job_codes, field(1)) + "</SELECT></TD>\r\n";
+          JobCodeOptions(config, lists.job_codes, job_code) +
+          (config.JobCodeVis ? StoredValueOption(lists.job_codes, job_code) : std::string()) +
+          "</SELECT></TD>\r\n";
   html += "    <TD width=\"9%\"><SELECT name=\"Client" + r + "\">" +
-          ClientOptions(config, lists.clients, field(2)) + "</SELECT></TD>\r\n";
+          ClientOptions(config, lists.clients, client) +
+          (config.ClientVis ? StoredValueOption(lists.clients, client) : std::string()) +
+          "</SELECT></TD>\r\n";
   for (int d = 1; d <= 7; ++d) {
     const std::string value = field(d + 2);
     html += GridInput("4%", "2", "D" + std::to_string(d) + r, line ? &value : nullptr);

@@ -1,6 +1,9 @@
 #include "web/web_queries.h"
 
+#include <algorithm>
+#include <array>
 #include <fstream>
+#include <optional>
 
 #include "core/text_helpers.h"
 #include "engine/value.h"
@@ -106,39 +109,49 @@ void TDataAccess::LoadTimeSheet(std::vector<std::string>& rows, DateTime first_d
     return;
   }
 
-  rows.assign(static_cast<std::size_t>(kSheetRows), std::string(kEmptySheetRow));
-  std::size_t row = 0;
-  bool first_entry = true;
-  std::string account, job_code, client;
+  // One row per group (charge account, job code, client, compared exactly); the hours of a day
+  // are the sum of the group's entries on it, so that the sheet shows, and a save posts back,
+  // every one of them. The comment is the one of the group's last entry.
+  struct SheetGroup {
+    std::string account, job_code, client, comment;
+    std::array<std::optional<std::int64_t>, 7> milliseconds;  // per day of the sheet's week
+  };
+  std::vector<SheetGroup> groups;
   for (query.First(); !query.Eof(); query.Next()) {
-    const std::string entry_account = query.FieldValue("Account").AsText();
-    const std::string entry_job_code = query.FieldValue("Job_Code").AsText();
-    const std::string entry_client = query.FieldValue("ClientID").AsText();
-    if (!first_entry &&
-        (entry_account != account || entry_job_code != job_code || entry_client != client)) {
-      ++row;
-      // More groups than the sheet's rows: the sheet grows, so that no hours are hidden.
-      if (row == rows.size()) rows.emplace_back(kEmptySheetRow);
-    }
-    first_entry = false;
-    account = entry_account;
-    job_code = entry_job_code;
-    client = entry_client;
+    const std::string account = query.FieldValue("Account").AsText();
+    const std::string job_code = query.FieldValue("Job_Code").AsText();
+    const std::string client = query.FieldValue("ClientID").AsText();
+    auto group = std::find_if(groups.begin(), groups.end(), [&](const SheetGroup& g) {
+      return g.account == account && g.job_code == job_code && g.client == client;
+    });
+    if (group == groups.end()) group = groups.insert(groups.end(), {account, job_code, client, {}, {}});
 
     const DateTime start = query.FieldValue("Start Time").AsDateTime();
     const DateTime end = query.FieldValue("End Time").AsDateTime();
-    const double hours =
-        static_cast<double>(ToMilliseconds(end) - ToMilliseconds(start)) / 3600000.0;
-    const int day = DayOfSheetWeek(start, config.DayOfWeek % 7);
-
-    std::string& line = rows[row];
-    line = CsvReplaceField(line, SheetField(account), ';', 0);
-    line = CsvReplaceField(line, SheetField(job_code), ';', 1);
-    line = CsvReplaceField(line, SheetField(client), ';', 2);
-    line = CsvReplaceField(line, FormatLocaleFloat(hours), ';', day + 2);
-    line = CsvReplaceField(line, SheetField(query.FieldValue("Comments").AsText()), ';', 10);
+    const auto day = static_cast<std::size_t>(DayOfSheetWeek(start, config.DayOfWeek % 7) - 1);
+    group->milliseconds[day] =
+        group->milliseconds[day].value_or(0) + ToMilliseconds(end) - ToMilliseconds(start);
+    group->comment = query.FieldValue("Comments").AsText();
   }
   query.Close();
+
+  // More groups than the sheet's rows: the sheet grows, so that no hours are hidden.
+  rows.assign(std::max(groups.size(), static_cast<std::size_t>(kSheetRows)),
+              std::string(kEmptySheetRow));
+  for (std::size_t row = 0; row < groups.size(); ++row) {
+    const SheetGroup& group = groups[row];
+    std::string& line = rows[row];
+    line = CsvReplaceField(line, SheetField(group.account), ';', 0);
+    line = CsvReplaceField(line, SheetField(group.job_code), ';', 1);
+    line = CsvReplaceField(line, SheetField(group.client), ';', 2);
+    for (int day = 0; day < 7; ++day) {
+      const std::optional<std::int64_t>& ms = group.milliseconds[static_cast<std::size_t>(day)];
+      if (!ms) continue;
+      line = CsvReplaceField(line, FormatLocaleFloat(static_cast<double>(*ms) / 3600000.0), ';',
+                             day + 3);
+    }
+    line = CsvReplaceField(line, SheetField(group.comment), ';', 10);
+  }
 }
 
 std::int64_t TDataAccess::FindOpenEntry(std::string_view account) {

@@ -45,7 +45,8 @@ class TDataAccess {
   // Replaces `rows` by the sheet rows of the current user's week starting on `first_date` (seven
   // days): one row per charge account, job code and client of the closed entries that start at
   // midnight, the hours of each day in fields 3 to 9 (by weekday, day 1 being the weekday that
-  // DayOfWeek names), the comment of the group's last entry in field 10, at least kSheetRows rows.
+  // DayOfWeek names; the sum of the group's entries of that day), the comment of the group's last
+  // entry in field 10, at least kSheetRows rows.
   // A week without such entries gets the rows of the default time sheet file (accounts, job codes
   // and clients, no hours), then empty rows up to kSheetRows.
   void LoadTimeSheet(std::vector<std::string>& rows, DateTime first_date);

@@ -74,7 +74,9 @@ TEST(FragmentsTest, GridRowQuotesEveryValue) {
   EXPECT_EQ(first_row,
             "  <TR>\r\n"
             "    <TD width=\"9%\"><SELECT name=\"Account0\">\t\t\t<OPTION></OPTION>\t\t\t"
-            "<OPTION SELECTED>A</OPTION></SELECT></TD>\r\n"
+            "<OPTION SELECTED>A</OPTION></SELECT><INPUT type=\"hidden\" name=\"OrigAccount0\" "
+            "value=\"A\"><INPUT type=\"hidden\" name=\"OrigJobCode0\" value=\"\"><INPUT "
+            "type=\"hidden\" name=\"OrigClient0\" value=\"\"></TD>\r\n"
             "    <TD width=\"9%\"><SELECT name=\"JobCode0\"></SELECT></TD>\r\n"
             "    <TD width=\"9%\"><SELECT name=\"Client0\"></SELECT></TD>\r\n"
             "    <TD width=\"4%\"><INPUT size=\"2\" name=\"D10\" value=\"8\"></TD>\r\n"

@@ -1,6 +1,10 @@
 // The time sheet page: the week shown, its grid, and saving it.
 #include <sqlite3.h>
 
+#include <map>
+#include <optional>
+#include <regex>
+
 #include "web_fixture.h"
 
 namespace tikora::web::test {
@@ -30,6 +34,75 @@ class TimeSheetTest : public WebTest {
     if (value == std::string::npos || value > end) return "<none>";
     return body.substr(value + 8, body.find('"', value + 8) - value - 8);
   }
+  // The fields a browser posts from a page's grid: each input's value, each list's selected
+  // option (else its first; a list without options posts nothing).
+  static Fields GridFields(const std::string& body) {
+    auto unescape = [](std::string text) {
+      for (const auto& [entity, character] : std::vector<std::pair<std::string, std::string>>{
+               {"&quot;", "\""}, {"&#39;", "'"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}}) {
+        for (std::size_t at; (at = text.find(entity)) != std::string::npos;)
+          text.replace(at, entity.size(), character);
+      }
+      return text;
+    };
+    Fields fields;
+    static const std::regex control(
+        "<SELECT name=\"(\\w+)\">(.*?)</SELECT>|<INPUT[^>]* name=\"(\\w+)\"(?: value=\"([^\"]*)\")?>");
+    static const std::regex option("<OPTION( SELECTED)?>([^<]*)</OPTION>");
+    for (std::sregex_iterator it(body.begin(), body.end(), control), end; it != end; ++it) {
+      const std::smatch& m = *it;
+      if (m[3].matched) {
+        if (m[3] != "csrf_token") fields.emplace_back(m[3], unescape(m[4]));
+        continue;
+      }
+      const std::string options = m[2];
+      std::optional<std::string> chosen;
+      for (std::sregex_iterator o(options.begin(), options.end(), option); o != end; ++o) {
+        if (!chosen || (*o)[1].matched) chosen = (*o)[2];
+        if ((*o)[1].matched) break;
+      }
+      if (chosen) fields.emplace_back(m[1], unescape(*chosen));
+    }
+    return fields;
+  }
+  static void Set(Fields& fields, const std::string& name, const std::string& value) {
+    for (auto& field : fields)
+      if (field.first == name) field.second = value;
+  }
+  // Adds a closed whole-day entry with more fields set.
+  void AddSheetEntry(const std::string& day, const std::string& end, const std::string& account,
+                     const std::string& job_code, const std::string& client,
+                     const std::map<std::string, engine::Value>& more = {}) {
+    engine::Database db(folder_ + "TIKData");
+    engine::Table t(db, "TimeHist.DAT");
+    t.Open();
+    t.Append();
+    t.SetFieldValue("User ID", engine::Value::Text("alice"));
+    t.SetFieldValue("Account", engine::Value::Text(account));
+    if (!job_code.empty()) t.SetFieldValue("Job_Code", engine::Value::Text(job_code));
+    if (!client.empty()) t.SetFieldValue("ClientID", engine::Value::Text(client));
+    t.SetFieldValue("Start Time", engine::Value::Date(At(day + " 00:00")));
+    t.SetFieldValue("End Time", engine::Value::Date(At(end)));
+    for (const auto& [field, value] : more) t.SetFieldValue(field, value);
+    t.Post();
+  }
+  // "ID account/job/client start-end comment" of every entry, in ID order.
+  std::vector<std::string> Stored() {
+    engine::Database db(folder_ + "TIKData");
+    engine::Table t(db, "TimeHist.DAT");
+    t.Open();
+    std::vector<std::string> lines;
+    auto text = [&](const char* field) { return t.FieldValue(field).AsText(); };
+    for (t.First(); !t.Eof(); t.Next()) {
+      lines.push_back(text("ID") + " " + text("Account") + "/" + text("Job_Code") + "/" +
+                      text("ClientID") + " " +
+                      FormatIsoTimestamp(t.FieldValue("Start Time").AsDateTime()).substr(5, 11) +
+                      "-" + FormatIsoTimestamp(t.FieldValue("End Time").AsDateTime()).substr(11, 5) +
+                      (text("Comments").empty() ? "" : " " + text("Comments")));
+    }
+    return lines;
+  }
+
   std::vector<std::pair<std::string, std::string>> Spans() {
     std::vector<std::pair<std::string, std::string>> spans;
     for (const Entry& e : Entries()) spans.emplace_back(e.start, e.end);
@@ -82,11 +155,145 @@ TEST_F(TimeSheetTest, SavingReplacesTheWeeksEntriesOfTheRow) {
   AddEntry("alice", "ADMIN", "2020-03-09 00:00", "2020-03-09 03:00");  // the next week's
   Save("2020-03-02", {{"Account0", "ADMIN"}, {"D10", "7.5"}, {"D20", ""}});
   const std::vector<std::pair<std::string, std::string>> expected = {
+      {"2020-03-02 00:00", "2020-03-02 07:30"},  // changed in place
       {"2020-03-03 09:00", "2020-03-03 10:00"},
       {"2020-03-03 00:00", "2020-03-03 05:00"},
-      {"2020-03-09 00:00", "2020-03-09 03:00"},
-      {"2020-03-02 00:00", "2020-03-02 07:30"}};
+      {"2020-03-09 00:00", "2020-03-09 03:00"}};
   EXPECT_EQ(Spans(), expected) << "the cleared cell removed its hours; other entries stay";
+}
+
+TEST_F(TimeSheetTest, RowsOfOneGroupAreStoredTogether) {
+  Save("2020-03-02", {{"Account0", "ADMIN"}, {"D10", "8"}, {"Comments0", "a"},
+                      {"Account1", "ADMIN"}, {"D11", "2"}, {"D21", "4"}, {"Comments1", "b"}});
+  const std::vector<std::string> stored = {"1 ADMIN// 03-02 00:00-08:00 a",
+                                           "2 ADMIN// 03-02 00:00-02:00 b",
+                                           "3 ADMIN// 03-03 00:00-04:00 b"};
+  EXPECT_EQ(Stored(), stored) << "the second row keeps the first row's hours";
+
+  // The sheet shows the group once, with the day's entries added up; posted back as shown, it
+  // changes nothing.
+  const std::string body = Sheet("2020-03-02").Body();
+  EXPECT_EQ(Cell(body, "D10"), "10");
+  EXPECT_EQ(Cell(body, "D20"), "4");
+  EXPECT_EQ(Cell(body, "D11"), "");
+  Fields fields = GridFields(body);
+  Save("2020-03-02", fields);
+  EXPECT_EQ(Stored(), stored);
+
+  // A changed day: its first entry takes the hours and the row's comment, the other goes.
+  Set(fields, "D10", "5");
+  Save("2020-03-02", fields);
+  EXPECT_EQ(Stored(), (std::vector<std::string>{"1 ADMIN// 03-02 00:00-05:00 b",
+                                                "3 ADMIN// 03-03 00:00-04:00 b"}));
+}
+
+TEST_F(TimeSheetTest, UnchangedEntriesKeepTheirMarksAndLockedOnesStay) {
+  using engine::Value;
+  struct Case {
+    const char* field;  // the mark of the stored entry
+    Value value;
+    std::map<std::string, std::string> settings;
+    const char* posted;  // the Monday cell posted back
+    const char* message;  // nullptr: stored
+  };
+  const Case cases[] = {
+      {"Invoice", Value::Text("INV-1"), {}, "8", nullptr},  // unchanged: touched not at all
+      {"Invoice", Value::Text("INV-1"), {}, "6", "is locked (invoice INV-1)."},
+      {"Invoice", Value::Text("INV-1"), {}, "", "is locked (invoice INV-1)."},
+      {"Synch", Value::Boolean(true), {{"AllowSynchEdits", "0"}}, "6", "is locked (synchronised)."},
+      {"Printed", Value::Boolean(true), {{"AllowPrintedEdits", "0"}}, "", "is locked (printed)."},
+      {"Synch", Value::Boolean(true), {}, "6", nullptr},
+      {"Printed", Value::Boolean(true), {}, "", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.field) + " " + c.posted);
+    Settings(c.settings);
+    AddSheetEntry("2020-03-02", "2020-03-02 08:00", "ADMIN", "DESIGN", "",
+                  {{c.field, c.value}, {"Item", Value::Text("KM")}, {"Comments", Value::Text("day")}});
+    Fields fields = GridFields(Sheet("2020-03-02").Body());
+    Set(fields, "D10", c.posted);
+    Set(fields, "Account1", "WEBSITE");  // another group
+    Set(fields, "D31", "1");
+    const std::string body = Save("2020-03-02", fields).Body();
+
+    engine::Database db(folder_ + "TIKData");
+    engine::Table t(db, "TimeHist.DAT");
+    t.Open();
+    t.First();
+    if (c.message != nullptr) {
+      EXPECT_NE(body.find("This row was not saved: the entry of ADMIN / DESIGN on 2020-03-02 " +
+                          std::string(c.message)),
+                std::string::npos)
+          << body.substr(0, 300);
+    } else {
+      EXPECT_EQ(body.find("not saved"), std::string::npos);
+    }
+    const bool stays = c.message != nullptr || std::string(c.posted) == "8";
+    const bool removed = c.message == nullptr && std::string(c.posted).empty();
+    if (removed) {
+      EXPECT_EQ(t.FieldValue("Account").AsText(), "WEBSITE");
+    } else {
+      EXPECT_EQ(FormatIsoTimestamp(t.FieldValue("End Time").AsDateTime()).substr(11, 5),
+                stays ? "08:00" : "06:00");
+      EXPECT_EQ(t.FieldValue(c.field), c.value) << "the mark stays";
+      EXPECT_EQ(t.FieldValue("Item").AsText(), "KM");
+      EXPECT_EQ(t.FieldValue("Comments").AsText(), "day");
+    }
+    t.Last();
+    EXPECT_EQ(t.FieldValue("Account").AsText(), "WEBSITE") << "the other row is stored";
+    t.Close();
+    Settings({});
+    sqlite3* raw = nullptr;  // an empty history for the next case
+    ASSERT_EQ(sqlite3_open((folder_ + "TIKData/TimeHist.DAT").c_str(), &raw), SQLITE_OK);
+    sqlite3_exec(raw, "DELETE FROM TimeHist", nullptr, nullptr, nullptr);
+    sqlite3_close(raw);
+  }
+}
+
+TEST_F(TimeSheetTest, ARowPostsBackTheGroupItShowed) {
+  struct Case {
+    std::map<std::string, std::string> settings;
+    const char* account;
+    const char* job_code;
+    const char* client;
+  };
+  const Case cases[] = {
+      {{{"JobCodeVis", "0"}}, "ADMIN", "DESIGN", "ACME"},  // lists the page does not show
+      {{{"ClientVis", "0"}}, "ADMIN", "DESIGN", "ACME"},
+      {{}, "ADMIN", "RETIRED", "ACME"},  // codes no longer in their tables
+      {{}, "CLOSED", "", "GONE"},
+      {{}, "ADMIN", "design", "acme"},  // stored in another letter case
+  };
+  auto WithoutIds = [this] {  // IDs are never reused, so later cases get new ones
+    std::vector<std::string> lines = Stored();
+    for (std::string& line : lines) line = line.substr(line.find(' ') + 1);
+    return lines;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.account) + "/" + c.job_code + "/" + c.client);
+    Settings(c.settings);
+    AddSheetEntry("2020-03-02", "2020-03-02 08:00", c.account, c.job_code, c.client);
+    const std::string group = std::string(c.account) + "/" + c.job_code + "/" + c.client;
+    Fields fields = GridFields(Sheet("2020-03-02").Body());
+    Set(fields, "D20", "1");
+    Save("2020-03-02", fields);
+    EXPECT_EQ(WithoutIds(), (std::vector<std::string>{group + " 03-02 00:00-08:00",
+                                                      group + " 03-03 00:00-01:00"}));
+
+    // A row given another charge account takes its hours along.
+    Set(fields, "Account0", "WEBSITE");
+    Save("2020-03-02", fields);
+    const std::string moved = "WEBSITE/" + std::string(c.job_code) + "/" + c.client;
+    EXPECT_EQ(WithoutIds(), (std::vector<std::string>{moved + " 03-02 00:00-08:00",
+                                                      moved + " 03-03 00:00-01:00"}));
+
+    fields = GridFields(Sheet("2020-03-02").Body());  // clears the week for the next case
+    Set(fields, "D10", "");
+    Set(fields, "D20", "");
+    Save("2020-03-02", fields);
+    EXPECT_TRUE(Entries().empty());
+    Settings({});
+  }
 }
 
 TEST_F(TimeSheetTest, AFailingRowIsRolledBackAndTheOthersStored) {
