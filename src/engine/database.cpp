@@ -149,6 +149,7 @@ Database::Database(std::string directory) : directory_(std::move(directory)) {
   }
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, busy_timeout_ms_);
+  RegisterStoredValueFunction(db_);
   Exec(db_, "PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY");
 }
 
@@ -578,7 +579,7 @@ std::optional<std::vector<SchemaLookup::Field>> Database::Fields(
     }
   }
   std::vector<Field> out;
-  for (const auto& f : def->fields) out.push_back({f.name, f.type});
+  for (const auto& f : def->fields) out.push_back({f.name, f.type, f.size});
   return out;
 }
 

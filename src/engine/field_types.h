@@ -59,6 +59,7 @@ class SchemaLookup {
   struct Field {
     std::string name;
     FieldType type;
+    int size = 0;  // characters of a String field; 0 otherwise
   };
   virtual std::optional<Field> FindField(std::string_view canonical_table,
                                          std::string_view field) const = 0;

@@ -685,7 +685,16 @@ class Translator {
       SelectResult r = TranslateSelect(*st.select, nullptr);
       if (r.columns.size() != targets.size())
         Fail(st.select->offset, fmt::format("{} columns selected for {} fields", r.columns.size(), targets.size()));
-      return sql + " " + r.sql;
+      // The selected rows pass through a named source, so that each column can be stored by its
+      // field's rules whatever the select calls it.
+      std::string names, values;
+      for (std::size_t i = 0; i < targets.size(); ++i) {
+        const std::string column = fmt::format("tikora_c{}", i + 1);
+        names += (i ? ", " : "") + column;
+        values += (i ? ", " : "") + StoredValue(column, *targets[i]);
+      }
+      return fmt::format("WITH tikora_source({}) AS ({}) {} SELECT {} FROM tikora_source", names, r.sql,
+                         sql, values);
     }
     const Scope no_tables;
     sql += " VALUES ";
@@ -697,7 +706,7 @@ class Translator {
       for (std::size_t i = 0; i < values.size(); ++i) {
         Analyze(*values[i], no_tables, Aggregates::Forbidden);
         CoerceAssigned(*values[i], targets[i]->type);
-        sql += (i ? ", " : "") + Emit(*values[i]);
+        sql += (i ? ", " : "") + StoredValue(Emit(*values[i]), *targets[i]);
       }
       sql += ")";
     }
@@ -726,9 +735,16 @@ class Translator {
       if (!f) Fail(a.offset, fmt::format("Unknown field \"{}\" in table \"{}\"", a.field, source.table));
       Analyze(*a.value, scope, Aggregates::Forbidden);
       CoerceAssigned(*a.value, f->type);
-      sql += (i ? ", " : "") + QuoteName(f->name) + " = " + Emit(*a.value);
+      sql += (i ? ", " : "") + QuoteName(f->name) + " = " + StoredValue(Emit(*a.value), *f);
     }
     return sql + WhereClause(st, scope);
+  }
+
+  // A value assigned to `field`, stored by the same rules as the table objects store it.
+  static std::string StoredValue(const std::string& value_sql, const SchemaLookup::Field& field) {
+    if (field.type == FieldType::Blob) return value_sql;
+    return fmt::format("{}({}, {}, {}, {})", kStoredValueFunction, value_sql,
+                       QuoteText(FieldTypeName(field.type)), field.size, QuoteText(field.name));
   }
 
   std::string TranslateDelete(sql::Statement& st) {

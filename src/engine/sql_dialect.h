@@ -13,6 +13,11 @@
 // A date or time literal compared with such a field is rewritten to the field's storage form, so
 // the comparison stays a plain text comparison an index can serve.
 //
+// Every value an INSERT or UPDATE assigns to a field (other than a blob) is written as
+// tikora_stored(value, 'type', size, 'field'), which stores it by the table objects' rules (texts
+// cut to the field size, currency rounded, ranges checked); the connection that runs the SQL
+// provides that function (RegisterStoredValueFunction in table_file.h).
+//
 // Anything that cannot be translated throws EngineError(kErrSqlSyntax) with a message naming the
 // 1-based character position, e.g. `Syntax error at position 10 near "FORM"`,
 // `Unknown field "Strat Time" at position 8`.
@@ -26,6 +31,9 @@
 #include "engine/field_types.h"
 
 namespace tikora::engine {
+
+// The SQL function through which statements store assigned values (see above).
+inline constexpr const char* kStoredValueFunction = "tikora_stored";
 
 enum class SqlStatementKind { Select, Insert, Update, Delete };
 

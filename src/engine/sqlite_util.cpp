@@ -15,6 +15,7 @@ int EngineCodeFor(int sqlite_code) {
     case SQLITE_CONSTRAINT:
       return sqlite_code == SQLITE_CONSTRAINT_NOTNULL ? kErrRequiredField : kErrKeyViolation;
     case SQLITE_READONLY: return kErrReadOnly;
+    case SQLITE_MISMATCH: return kErrValueOutOfRange;  // also a value refused by tikora_stored
     default: return kErrSqlExecution;
   }
 }

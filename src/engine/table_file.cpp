@@ -2,11 +2,13 @@
 
 #include <cmath>
 #include <map>
+#include <optional>
 #include <string_view>
 
 #include <fmt/format.h>
 
 #include "core/datetime.h"
+#include "engine/sql_dialect.h"
 
 namespace tikora::engine {
 namespace {
@@ -315,6 +317,57 @@ Value ToStorage(const FieldDef& f, const Value& v) {
     OutOfRange(f, v);
   }
   return Value::Null();
+}
+
+namespace {
+
+Value FromSqlValue(sqlite3_value* v) {
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_NULL: return Value::Null();
+    case SQLITE_INTEGER: return Value::Integer(sqlite3_value_int64(v));
+    case SQLITE_FLOAT: return Value::Float(sqlite3_value_double(v));
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
+      return Value::Text(text ? std::string(text, static_cast<std::size_t>(sqlite3_value_bytes(v)))
+                              : std::string());
+    }
+  }
+}
+
+void StoredValue(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc != 4) return sqlite3_result_error(ctx, "tikora_stored takes four arguments", -1);
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const auto* type_name = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+  const auto* field_name = reinterpret_cast<const char*>(sqlite3_value_text(argv[3]));
+  const std::optional<FieldType> type = FieldTypeFromName(type_name ? type_name : "");
+  if (!type) return sqlite3_result_error(ctx, "tikora_stored: unknown field type", -1);
+  FieldDef field;
+  field.name = field_name ? field_name : "";
+  field.type = *type;
+  field.size = sqlite3_value_int(argv[2]);
+  try {
+    const Value stored = ToStorage(field, FromSqlValue(argv[0]));
+    switch (stored.kind()) {
+      case Value::Kind::Null: return sqlite3_result_null(ctx);
+      case Value::Kind::Integer: return sqlite3_result_int64(ctx, stored.AsInteger());
+      case Value::Kind::Float: return sqlite3_result_double(ctx, stored.AsFloat());
+      default: {
+        const std::string text = stored.AsText();
+        return sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      }
+    }
+  } catch (const EngineError& e) {
+    sqlite3_result_error(ctx, e.what(), -1);
+    sqlite3_result_error_code(ctx, SQLITE_MISMATCH);
+  }
+}
+
+}  // namespace
+
+void RegisterStoredValueFunction(sqlite3* db) {
+  sqlite3_create_function_v2(db, kStoredValueFunction, 4,
+                             SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                             &StoredValue, nullptr, nullptr, nullptr);
 }
 
 // The text of a column without copying it (valid until the statement steps again): dates and

@@ -56,6 +56,13 @@ void CreateTableFile(const std::string& path, const TableDef& def);
 // Converts a field value to its stored form (cut strings, round currency, ISO texts, NULL for
 // empty); throws kErrValueOutOfRange for values the field cannot hold.
 Value ToStorage(const FieldDef& field, const Value& v);
+// Makes ToStorage callable from SQL on `db` as kStoredValueFunction(value, 'type name', size,
+// 'field name') (sql_dialect.h): the translator wraps every value an INSERT or UPDATE assigns to a field in it,
+// so that statements store values by the same rules as the table objects. A value the field
+// cannot hold fails the statement with SQLITE_MISMATCH (kErrValueOutOfRange) and ToStorage's
+// message; SQLite then undoes whatever the statement had written.
+void RegisterStoredValueFunction(sqlite3* db);
+
 // Reads column `col` of `stmt` as a value of the field's type.
 Value FromStorage(const FieldDef& field, const Stmt& stmt, int col);
 // The value a new record gets for a field with a default ("True", "0", "CURRENT_DATE").

@@ -66,6 +66,69 @@ TEST_F(QueryTest, SingleTableSelectIsLiveAndEditsThroughTheTableEvents) {
   EXPECT_EQ(check.FieldValue(0).AsInteger(), 0);
 }
 
+// Statements store values by the rules the table objects apply (ToStorage): texts cut to the
+// field size, currency rounded to four decimals, a word out of range refused with nothing
+// written, whether the value is a literal, a parameter or a selected column.
+TEST_F(QueryTest, WritesThroughSqlFollowTheFieldRules) {
+  Query q(*db_);
+  auto read = [&](const std::string& sql) {
+    Query r(*db_);
+    r.SetSql(sql);
+    r.Open();
+    std::vector<std::string> values;
+    for (r.First(); !r.Eof(); r.Next()) {
+      values.push_back(r.FieldValue(0).AsText());
+      if (r.RecNo() == r.RecordCount()) break;
+    }
+    return values;
+  };
+  q.SetSql("INSERT INTO Accounts ([Charge Account], Description, Rate) "
+           "VALUES ('ABCDEFGHIJKL', 'A description longer than twenty-five', 12.345678)");
+  ASSERT_EQ(q.ExecSQL(), 1);
+  q.SetSql("INSERT INTO Accounts ([Charge Account], Rate) VALUES (:Code, :Rate)");
+  q.SetParam("Code", Value::Text("0123456789XYZ"));
+  q.SetParam("Rate", Value::Float(0.00005));
+  ASSERT_EQ(q.ExecSQL(), 1);
+  q.SetSql("INSERT INTO Items (ItemID, Description) SELECT Description, [Charge Account] FROM Accounts "
+           "WHERE Description <> NULL");
+  ASSERT_EQ(q.ExecSQL(), 1);
+  q.SetSql("UPDATE Accounts SET Rate = Rate * 3 WHERE [Charge Account] = 'ABCDEFGHIJ'");
+  ASSERT_EQ(q.ExecSQL(), 1);
+
+  EXPECT_EQ(read("SELECT [Charge Account] FROM Accounts ORDER BY [Charge Account]"),
+            (std::vector<std::string>{"0123456789", "ABCDEFGHIJ"}));
+  EXPECT_EQ(read("SELECT Description FROM Accounts WHERE Description <> NULL"),
+            (std::vector<std::string>{"A description longer than"}));
+  EXPECT_EQ(read("SELECT Rate * 10000 FROM Accounts ORDER BY [Charge Account]"),
+            (std::vector<std::string>{"1", "370371"}));
+  EXPECT_EQ(read("SELECT ItemID FROM Items"), (std::vector<std::string>{"A descript"}));
+
+  struct Refused {
+    const char* sql;
+    const char* unchanged;  // a query whose result must stay as it was
+  };
+  const Refused refused[] = {
+      {"UPDATE TimeHist SET NumItems = 70000 WHERE [User ID] = 'amy'",
+       "SELECT Count(*) FROM TimeHist WHERE NumItems <> NULL"},
+      {"UPDATE TimeHist SET NumItems = -1", "SELECT Count(*) FROM TimeHist WHERE NumItems <> NULL"},
+      {"INSERT INTO TimeHist ([User ID], NumItems) VALUES ('cat', 5), ('dan', 65536)",
+       "SELECT Count(*) FROM TimeHist"},
+      {"UPDATE TimeHist SET NumItems = ID * 30000", "SELECT Count(*) FROM TimeHist WHERE NumItems <> NULL"},
+  };
+  for (const Refused& c : refused) {
+    SCOPED_TRACE(c.sql);
+    const std::vector<std::string> before = read(c.unchanged);
+    q.SetSql(c.sql);
+    try {
+      q.ExecSQL();
+      ADD_FAILURE() << "accepted";
+    } catch (const EngineError& e) {
+      EXPECT_EQ(e.code(), kErrValueOutOfRange) << e.what();
+    }
+    EXPECT_EQ(read(c.unchanged), before);
+  }
+}
+
 TEST_F(QueryTest, ExecSqlReportsRowsChangedAndRollsBackOnError) {
   Query q(*db_);
   q.SetSql("UPDATE TimeHist SET Invoice = \"INV-1\" WHERE [User ID] = 'amy'");

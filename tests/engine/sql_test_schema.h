@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/field_types.h"
+#include "engine/table_file.h"
 #include "engine/sql_tokenizer.h"
 
 namespace tikora::engine::sqltest {
@@ -126,6 +127,7 @@ inline SqliteDb OpenTestDatabase(const TestSchema& schema) {
   sqlite3* raw = nullptr;
   sqlite3_open(":memory:", &raw);
   SqliteDb db(raw);
+  RegisterStoredValueFunction(db.get());
   for (const TestTable& table : schema.tables()) {
     std::string columns;
     for (const SchemaLookup::Field& f : table.fields) {
