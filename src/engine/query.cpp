@@ -85,17 +85,17 @@ void Query::Open() {
   const bool live = translated_->live_table.has_value();
   std::string sql = translated_->sql;
   if (live) {
-    // One table, one row per table row: its rowid identifies the row to edit.
-    std::size_t select = sql.find_first_not_of(" ");
-    sql.insert(select + 6, " rowid AS tikora_rowid,");
+    // One table, one row per table row: its rowid, added after the result columns so that column
+    // numbers in ORDER BY keep their meaning, identifies the row to edit.
+    sql.insert(translated_->live_columns_end, ", rowid AS tikora_rowid");
   }
   Stmt s(db_.handle(), sql);
   Bind(s);
   columns_ = translated_->columns;
-  const int first = live ? 1 : 0;
-  if (columns_.size() != static_cast<std::size_t>(s.ColumnCount() - first)) {
+  const int result_columns = s.ColumnCount() - (live ? 1 : 0);
+  if (columns_.size() != static_cast<std::size_t>(result_columns)) {
     columns_.clear();
-    for (int c = first; c < s.ColumnCount(); ++c)
+    for (int c = 0; c < result_columns; ++c)
       columns_.push_back({sqlite3_column_name(s.raw(), c), std::nullopt, std::nullopt, std::nullopt});
   }
   std::vector<std::optional<FieldDef>> typed(columns_.size());
@@ -110,9 +110,9 @@ void Query::Open() {
     std::vector<Value> row;
     row.reserve(columns_.size());
     for (std::size_t c = 0; c < columns_.size(); ++c)
-      row.push_back(ReadColumn(s, static_cast<int>(c) + first, typed[c]));
+      row.push_back(ReadColumn(s, static_cast<int>(c), typed[c]));
     rows_.push_back(std::move(row));
-    if (live) rowids_.push_back(s.Int(0));
+    if (live) rowids_.push_back(s.Int(result_columns));
   }
   active_ = true;
   pos_ = rows_.empty() ? -1 : 0;

@@ -90,6 +90,7 @@ struct SelectResult {
   std::string sql;
   std::vector<SqlColumn> columns;
   std::optional<std::string> live_table;
+  std::size_t live_columns_end = 0;
 };
 
 class Translator {
@@ -108,6 +109,7 @@ class Translator {
         out.sql = std::move(r.sql);
         out.columns = std::move(r.columns);
         out.live_table = std::move(r.live_table);
+        out.live_columns_end = r.live_columns_end;
         break;
       }
       case sql::Statement::Kind::Insert:
@@ -493,6 +495,7 @@ class Translator {
     std::vector<SqlColumn> columns;
     std::vector<std::string> names;  // result names in lower case, for ORDER BY
     bool plain = false;              // one table, no aggregate, GROUP BY or DISTINCT
+    std::size_t columns_end = 0;     // offset in `sql` just after the result columns
     Scope scope;
   };
 
@@ -555,6 +558,7 @@ class Translator {
       AddColumn(r, Emit(*item.expr), std::move(name), std::move(column));
     }
     std::string sql = std::string("SELECT ") + (core.distinct ? "DISTINCT " : "") + r.sql;
+    r.columns_end = sql.size();
     if (!from.empty()) sql += " FROM " + from;
     if (core.where) {
       Analyze(*core.where, r.scope, Aggregates::Forbidden);
@@ -660,7 +664,10 @@ class Translator {
     }
     if (select.cores[0].top) out.sql += fmt::format(" LIMIT {}", *select.cores[0].top);
     out.columns = std::move(first.columns);
-    if (!compound && first.plain && !order_has_aggregate) out.live_table = first.scope.sources[0].table;
+    if (!compound && first.plain && !order_has_aggregate) {
+      out.live_table = first.scope.sources[0].table;
+      out.live_columns_end = first.columns_end;  // the only core stands at the start of out.sql
+    }
     return out;
   }
 

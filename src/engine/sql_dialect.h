@@ -57,6 +57,9 @@ struct TranslatedSql {
   // Set only for a SELECT from one table whose result rows are that table's rows one to one (no
   // join, aggregate, GROUP BY, DISTINCT or UNION): the result may be edited through the table.
   std::optional<std::string> live_table;
+  // With live_table: the byte offset in `sql` just after the last result column, where a caller
+  // may add columns of its own without moving the result columns (ORDER BY 1 stays the first).
+  std::size_t live_columns_end = 0;
   std::vector<SqlColumn> columns;         // SELECT only, in result order
 };
 

@@ -129,6 +129,40 @@ TEST_F(QueryTest, WritesThroughSqlFollowTheFieldRules) {
   }
 }
 
+// A live result carries the rowid of each row for editing; column numbers in ORDER BY must still
+// name the result columns.
+TEST_F(QueryTest, ColumnNumbersInOrderByNameTheResultColumnsOfALiveResult) {
+  const std::pair<const char*, std::vector<std::int64_t>> cases[] = {
+      {"SELECT [User ID], ID FROM TimeHist ORDER BY 1 DESC, 2", {3, 4, 1, 2}},
+      {"SELECT ID, [Start Time] FROM TimeHist ORDER BY 2 DESC", {4, 3, 2, 1}},
+      {"SELECT * FROM TimeHist ORDER BY 3, 1 DESC", {2, 1, 4, 3}},
+  };
+  for (const auto& [sql, ids] : cases) {
+    SCOPED_TRACE(sql);
+    Query q(*db_);
+    q.SetSql(sql);
+    q.Open();
+    EXPECT_TRUE(q.Live());
+    std::vector<std::int64_t> got;
+    for (q.First(); !q.Eof(); q.Next()) {
+      got.push_back(q.FieldValue("ID").AsInteger());
+      if (q.RecNo() == q.RecordCount()) break;
+    }
+    EXPECT_EQ(got, ids);
+  }
+  Query q(*db_);  // and the rowid still finds the row to edit
+  q.SetSql("SELECT [User ID], Comments, ID FROM TimeHist ORDER BY 1 DESC, 3");
+  q.Open();
+  q.Edit();
+  q.SetFieldValue("Comments", Value::Text("edited"));
+  q.Post();
+  Query check(*db_);
+  check.SetSql("SELECT ID FROM TimeHist WHERE Comments = 'edited'");
+  check.Open();
+  ASSERT_EQ(check.RecordCount(), 1);
+  EXPECT_EQ(check.FieldValue(0).AsInteger(), 3);
+}
+
 TEST_F(QueryTest, ExecSqlReportsRowsChangedAndRollsBackOnError) {
   Query q(*db_);
   q.SetSql("UPDATE TimeHist SET Invoice = \"INV-1\" WHERE [User ID] = 'amy'");
