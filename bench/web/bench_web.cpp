@@ -5,13 +5,16 @@
 //   2. requests per second of the main page in FastCGI mode with two client connections.
 // Usage: bench_web [ROWS] [--keep] (default 1,000,000 rows). The data folder is built first (about
 // a minute per million records) in a temporary folder that is removed at the end; with --keep
-// it stays, and its path is printed, for profiling single requests by hand.
+// it stays, and its path is printed, for profiling single requests by hand. TIKORA_BENCH_WEB_BINARY
+// names another tikoraweb to measure (an older build, for a before-and-after comparison in one
+// session).
 #include <stdlib.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -110,7 +113,8 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/tikora-bench-web-XXXXXX";
   const std::string root = mkdtemp(pattern);
   const std::string program = root + "/program", trivial = root + "/trivial";
-  MakeInstallation(program, TIKORA_WEB_BINARY);
+  const char* other_binary = std::getenv("TIKORA_BENCH_WEB_BINARY");
+  MakeInstallation(program, other_binary && *other_binary ? other_binary : TIKORA_WEB_BINARY);
   MakeInstallation(trivial, TIKORA_TRIVIAL_CGI);
   const auto fill_start = Clock::now();
   FillData(program + "/TIKData", rows);

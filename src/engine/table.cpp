@@ -745,11 +745,14 @@ std::optional<Bookmark> Table::FirstKeyMatch(const std::vector<Value>& key, bool
   }
   if (!filter_sql_.empty()) where = "(" + filter_sql_ + ") AND " + where;
   AttachLease lease(db_, schema_);
-  Stmt s(db_.handle(), fmt::format("SELECT rowid FROM {}.{} WHERE {} ORDER BY {} LIMIT 1",
-                                   QuoteIdent(schema_), QuoteIdent(def_->name), where, OrderBySql()));
+  // Cached: a loop of searches runs the same statement with other values.
+  Stmt& s = db_.Prepare(fmt::format("SELECT rowid FROM {}.{} WHERE {} ORDER BY {} LIMIT 1",
+                                    QuoteIdent(schema_), QuoteIdent(def_->name), where, OrderBySql()));
   for (std::size_t i = 0; i < args.size(); ++i) s.Bind(static_cast<int>(i) + 1, args[i]);
-  if (!s.Step()) return std::nullopt;
-  return s.Int(0);
+  std::optional<Bookmark> match;
+  if (s.Step()) match = s.Int(0);
+  s.Reset();
+  return match;
 }
 
 bool Table::FindKey(const std::vector<Value>& key, bool partial) {
@@ -769,7 +772,8 @@ bool Table::FindKey(const std::vector<Value>& key, bool partial) {
     if (!match) return false;
     const std::int64_t p = PositionOf(*match);
     if (p >= 0) {
-      window_.erase(p);  // the row as it is now, not as the window last read it
+      if (window_.size() > 4096) window_.clear();  // as FetchWindow bounds it
+      window_[p] = FetchRow(*match);  // the row as it is now, not as the window last read it
       SetPos(p);
       bof_ = eof_ = false;
       return true;
