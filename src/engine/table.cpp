@@ -48,10 +48,7 @@ void Table::Open(OpenMode mode) {
   if (Active()) return;
   std::string schema = db_.ResolveTable(table_name_);
   TableLock lock = (mode == OpenMode::Exclusive) ? db_.LockExclusive(schema) : db_.LockShared(schema);
-  // Attached first, so that the definition, the order and the first rows are read in one read
-  // transaction (one lock and one check of the file instead of one per statement).
-  AttachLease lease(db_, schema);
-  ReadTransaction read(db_);
+  AttachLease lease(db_, schema);  // attached once for the whole opening
   if (schema == kTempSchema) {
     const TableDef* t = db_.TempDefinition(table_name_);
     temp_def_copy_ = *t;
@@ -67,7 +64,10 @@ void Table::Open(OpenMode mode) {
   if (index_fields_.empty()) SetIndexName(index_name_);  // not yet active: no refresh
   state_ = TableState::Browse;
   try {
+    // The filter may name other tables, which may have to be attached: before the transaction.
     if (filter_from_text_) filter_sql_ = FilterSqlFromText();
+    // The order and the first rows in one read transaction (one lock and one check of the file).
+    ReadTransaction read(db_);
     LoadOrder();
     Reposition(std::nullopt, 0);
   } catch (...) {
