@@ -48,15 +48,17 @@ std::string StoredValueOption(const std::vector<std::string>& listed, const std:
 }
 
 // The group (charge account, job code, client) a row was loaded with, as hidden inputs, so that
-// the save replaces that group's hours even when a list cannot show or post its value.
+// the save replaces that group's hours even when a list cannot show or post its value; and the
+// comment shown, so that the save can tell an edited comment from one posted back unchanged.
 std::string LoadedGroupInputs(const std::string& r, const std::string& account,
-                              const std::string& job_code, const std::string& client) {
+                              const std::string& job_code, const std::string& client,
+                              const std::string& comment) {
   auto hidden = [&](const char* name, const std::string& value) {
     return "<INPUT type=\"hidden\" name=\"" + std::string(name) + r + "\" value=\"" +
            HtmlEscape(value) + "\">";
   };
   return hidden("OrigAccount", account) + hidden("OrigJobCode", job_code) +
-         hidden("OrigClient", client);
+         hidden("OrigClient", client) + hidden("OrigComments", comment);
 }
 
 std::string GridRow(TConfig& config, const LookupLists& lists, int row, const std::string* line) {
@@ -67,7 +69,8 @@ std::string GridRow(TConfig& config, const LookupLists& lists, int row, const st
   html += "    <TD width=\"9%\"><SELECT name=\"Account" + r + "\">" +
           AccountOptions(config, lists.accounts, true, account) +
           StoredValueOption(lists.accounts, account) + "</SELECT>";
-  if (!account.empty()) html += LoadedGroupInputs(r, account, job_code, client);
+  const std::string comment = field(10);
+  if (!account.empty()) html += LoadedGroupInputs(r, account, job_code, client, comment);
   html += "</TD>\r\n";
   html += "    <TD width=\"9%\"><SELECT name=\"JobCode" + r + "\">" +
           JobCodeOptions(config, lists.job_codes, job_code) +
@@ -82,7 +85,6 @@ std::string GridRow(TConfig& config, const LookupLists& lists, int row, const st
     html += GridInput("4%", "2", "D" + std::to_string(d) + r, line ? &value : nullptr);
     html += "</TD>\r\n";
   }
-  const std::string comment = field(10);
   html += GridInput("45%", "40", "Comments" + r, line ? &comment : nullptr);
   html += "</TD></TR>\r\n";
   return html;

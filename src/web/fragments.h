@@ -53,8 +53,8 @@ struct LookupLists {
 // One grid row per sheet row (fields read with CsvField, separator ";": account, job code,
 // client, hours of days 1 to 7, comment), padded with empty rows up to kSheetRows. Fields of row r
 // are Account<r>, JobCode<r>, Client<r>, D<d><r> (d = 1..7) and Comments<r>. A row with a charge
-// account also carries the group it shows as hidden OrigAccount<r>, OrigJobCode<r> and
-// OrigClient<r>, and each visible list offers the row's stored value, selected, even when the
+// account also carries the group and comment it shows as hidden OrigAccount<r>, OrigJobCode<r>,
+// OrigClient<r> and OrigComments<r>, and each visible list offers the row's stored value, selected, even when the
 // list's table does not hold it (exactly).
 std::string TimeSheetGrid(TConfig& config, const LookupLists& lists,
                           const std::vector<std::string>& sheet_rows);

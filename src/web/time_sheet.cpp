@@ -36,6 +36,7 @@ struct SheetRow {
   Group group;                 // as posted (a hidden list keeps the loaded value)
   std::optional<Group> loaded;  // the group the grid showed in this row, when it carried one
   std::string comment;
+  bool comment_edited = false;  // differs from the comment the grid showed
   std::array<std::optional<double>, 7> hours;
 };
 
@@ -54,7 +55,7 @@ std::vector<SheetRow> ReadRows(const Request& request, const TConfig& config) {
     }
     SheetRow row{{account, request.RequestValue("JobCode" + suffix),
                   request.RequestValue("Client" + suffix)},
-                 std::nullopt, request.RequestValue("Comments" + suffix), {}};
+                 std::nullopt, request.RequestValue("Comments" + suffix), false, {}};
     const std::string loaded_account = request.RequestValue("OrigAccount" + suffix);
     if (!loaded_account.empty()) {
       row.loaded = Group{loaded_account, request.RequestValue("OrigJobCode" + suffix),
@@ -62,6 +63,7 @@ std::vector<SheetRow> ReadRows(const Request& request, const TConfig& config) {
       // A list the page does not show posts nothing; the user cannot have changed it.
       if (!config.JobCodeVis) row.group.job_code = row.loaded->job_code;
       if (!config.ClientVis) row.group.client = row.loaded->client;
+      row.comment_edited = row.comment != request.RequestValue("OrigComments" + suffix);
     }
     for (int d = 1; d <= 7; ++d) row.hours[d - 1] = Hours(request, "D" + std::to_string(d) + suffix);
     rows.push_back(std::move(row));
@@ -146,6 +148,7 @@ std::vector<StoredEntry> ReadWeek(TDM& dm, DateTime first_day) {
 struct PostedCell {
   std::int64_t length_ms = 0;
   const std::string* comment = nullptr;
+  bool comment_edited = false;
 };
 
 std::string GroupText(const Group& group) {
@@ -161,15 +164,18 @@ class DayWriter {
   DayWriter(WebRequest& web, DateTime first_day) : web_(web), first_day_(first_day) {}
 
   // Brings the stored entries of `day` in line with the posted cells. Posted back unchanged (the
-  // same total), nothing is touched, so invoice numbers, marks, items and comments stay. Else the
-  // n-th entry takes the n-th cell's hours and comment, surplus entries are deleted and surplus
-  // cells appended. Throws, naming the entry, when a change would hit a locked entry.
+  // same total, the comment not edited), nothing is touched, so invoice numbers, marks, items and
+  // per-day comments stay. Else the n-th entry takes the n-th cell's hours and comment, surplus
+  // entries are deleted and surplus cells appended. Throws, naming the entry, when a change would
+  // hit a locked entry.
   void Reconcile(const Group& group, int day, const std::vector<PostedCell>& cells,
                  const std::vector<const StoredEntry*>& stored) {
-    if (cells.empty() == stored.empty() && Total(cells) == Total(stored)) return;
+    const bool comment_edited = std::any_of(cells.begin(), cells.end(),
+                                            [](const PostedCell& c) { return c.comment_edited; });
+    if (!comment_edited && cells.empty() == stored.empty() && Total(cells) == Total(stored)) return;
     for (std::size_t i = 0; i < std::max(cells.size(), stored.size()); ++i) {
       if (i < cells.size() && i < stored.size()) {
-        if (cells[i].length_ms == stored[i]->length_ms) continue;
+        if (cells[i].length_ms == stored[i]->length_ms && !cells[i].comment_edited) continue;
         RequireChangeable(*stored[i]);
         Update(*stored[i], cells[i]);
       } else if (i < stored.size()) {
@@ -268,7 +274,7 @@ void StoreUnit(WebRequest& web, const SaveUnit& unit, DateTime first_day) {
       for (const SheetRow* row : unit.rows) {
         const std::optional<double>& hours = row->hours[static_cast<std::size_t>(day)];
         if (row->group == group && hours)
-          cells.push_back({std::llround(*hours * 3600000.0), &row->comment});
+          cells.push_back({std::llround(*hours * 3600000.0), &row->comment, row->comment_edited});
       }
       std::vector<const StoredEntry*> stored;
       for (const StoredEntry& entry : week)

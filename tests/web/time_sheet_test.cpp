@@ -250,6 +250,30 @@ TEST_F(TimeSheetTest, UnchangedEntriesKeepTheirMarksAndLockedOnesStay) {
   }
 }
 
+TEST_F(TimeSheetTest, AnEditedCommentReachesEveryEntryOfTheRow) {
+  AddSheetEntry("2020-03-02", "2020-03-02 08:00", "ADMIN", "", "",
+                {{"Comments", engine::Value::Text("old")}});
+  AddSheetEntry("2020-03-03", "2020-03-03 04:00", "ADMIN", "", "",
+                {{"Comments", engine::Value::Text("old")}});
+  AddSheetEntry("2020-03-02", "2020-03-02 02:00", "WEBSITE", "", "",
+                {{"Comments", engine::Value::Text("keep")}, {"Invoice", engine::Value::Text("INV-9")}});
+  const std::vector<std::string> before = Stored();
+  Fields fields = GridFields(Sheet("2020-03-02").Body());
+  Set(fields, "Comments0", "new words");
+  std::string body = Save("2020-03-02", fields).Body();
+  EXPECT_EQ(body.find("not saved"), std::string::npos);
+  std::vector<std::string> expected = before;  // same entries (IDs), hours and other rows
+  for (int i = 0; i < 2; ++i) expected[i].replace(expected[i].rfind("old"), 3, "new words");
+  EXPECT_EQ(Stored(), expected);
+
+  // The comment of an invoiced entry is billed as it stands.
+  fields = GridFields(Sheet("2020-03-02").Body());
+  Set(fields, "Comments1", "changed");
+  body = Save("2020-03-02", fields).Body();
+  EXPECT_NE(body.find("is locked (invoice INV-9)."), std::string::npos);
+  EXPECT_EQ(Stored(), expected);
+}
+
 TEST_F(TimeSheetTest, ARowPostsBackTheGroupItShowed) {
   struct Case {
     std::map<std::string, std::string> settings;
