@@ -35,29 +35,19 @@
 #include "engine/database.h"
 #include "engine/maintenance.h"
 #include "engine/table.h"
+#include "bench_support.h"
 
 using namespace tikora;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 namespace fs = std::filesystem;
 
 namespace {
 
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
+using bench::Exec;
+using bench::Seconds;
 
 void Report(const char* what, double ours_s, double baseline_s, const char* baseline) {
-  std::printf("| %-52s | %9.3f | %9.3f (%s) | %5.2fx |\n", what, ours_s, baseline_s, baseline,
-              baseline_s > 0 ? ours_s / baseline_s : 0.0);
-  std::fflush(stdout);
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-  char* err = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-    std::fprintf(stderr, "%s: %s\n", sql.substr(0, 80).c_str(), err ? err : "?");
-    std::exit(1);
-  }
+  bench::Report(what, ours_s, baseline_s, baseline, 52, 9);
 }
 
 void Run(const std::string& command) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "admin/backup_timer.h"
+#include "admin/commands.h"
 #include "admin/data_access.h"
 #include "admin/data_module.h"
 #include "core/config.h"
@@ -122,6 +123,19 @@ class AdminTest : public ::testing::Test {
   std::unique_ptr<TDataAccess> access_;
   std::unique_ptr<TDM> dm_;
 };
+
+// A tikoradmin command run in process on the installation in `program_folder`.
+struct CommandRun {
+  int status;
+  std::string out, err;
+};
+inline CommandRun RunCommandOn(const std::string& program_folder, std::vector<std::string> args) {
+  args.push_back("--program-folder");
+  args.push_back(program_folder);
+  std::ostringstream out, err;
+  const int status = RunAdminCommand(args, out, err);
+  return {status, out.str(), err.str()};
+}
 
 // Runs `body` in a child process; returns its pid.
 template <typename F>

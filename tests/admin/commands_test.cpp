@@ -10,17 +10,8 @@ namespace {
 
 class CommandsTest : public AdminTest {
  protected:
-  struct Run {
-    int status;
-    std::string out, err;
-  };
-  Run Command(std::vector<std::string> args) {
-    args.push_back("--program-folder");
-    args.push_back(cli_);
-    std::ostringstream out, err;
-    int status = RunAdminCommand(args, out, err);
-    return {status, out.str(), err.str()};
-  }
+  using Run = CommandRun;
+  Run Command(std::vector<std::string> args) { return RunCommandOn(cli_, std::move(args)); }
   std::string cli_ = "";
 };
 

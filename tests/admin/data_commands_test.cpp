@@ -13,17 +13,11 @@ namespace {
 
 class DataCommandsTest : public AdminTest {
  protected:
-  struct Run {
-    int status;
-    std::string out, err;
-  };
+  using Run = CommandRun;
   Run Command(std::vector<std::string> args) {
-    args.push_back("--program-folder");
-    args.push_back(program_);
-    std::ostringstream out, err;
-    const int status = RunAdminCommand(args, out, err);
+    Run r = RunCommandOn(program_, std::move(args));
     SetProgramFolder(program_);
-    return {status, out.str(), err.str()};
+    return r;
   }
   void Time(const std::string& account, const std::string& start, const std::string& end) {
     engine::Database db(data_);

@@ -1,5 +1,4 @@
 // Punching in and out, and the values the main page shows.
-#include <sqlite3.h>
 
 #include "web_fixture.h"
 
@@ -104,19 +103,12 @@ TEST_F(PunchTest, MinimumBillingTimeCountsFromTheStoredStart) {
 }
 
 TEST_F(PunchTest, RefusedWriteLeavesTheCursorReadyForTheNextPunch) {
-  {
-    // The database refuses punch-ins on one charge account and punch-outs with one comment.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((folder_ + "TIKData/TimeHist.DAT").c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "CREATE TRIGGER refuse_in BEFORE INSERT ON TimeHist "
-                           "WHEN NEW.Account = 'WEBSITE' BEGIN SELECT RAISE(ABORT, 'refused'); END;"
-                           "CREATE TRIGGER refuse_out BEFORE UPDATE ON TimeHist "
-                           "WHEN NEW.Comments = 'refuse' BEGIN SELECT RAISE(ABORT, 'refused'); END",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
-  }
+  // The database refuses punch-ins on one charge account and punch-outs with one comment.
+  ASSERT_TRUE(ExecOnTimeHist(
+      "CREATE TRIGGER refuse_in BEFORE INSERT ON TimeHist "
+      "WHEN NEW.Account = 'WEBSITE' BEGIN SELECT RAISE(ABORT, 'refused'); END;"
+      "CREATE TRIGGER refuse_out BEFORE UPDATE ON TimeHist "
+      "WHEN NEW.Comments = 'refuse' BEGIN SELECT RAISE(ABORT, 'refused'); END"));
   // A FastCGI process keeps its cursor: after each refusal the same program must punch again.
   EXPECT_ANY_THROW(PunchIn("WEBSITE", "08:00"));
   PunchIn("ADMIN", "09:00");

@@ -1,5 +1,4 @@
 // The time sheet page: the week shown, its grid, and saving it.
-#include <sqlite3.h>
 
 #include <map>
 #include <optional>
@@ -243,10 +242,7 @@ TEST_F(TimeSheetTest, UnchangedEntriesKeepTheirMarksAndLockedOnesStay) {
     EXPECT_EQ(t.FieldValue("Account").AsText(), "WEBSITE") << "the other row is stored";
     t.Close();
     Settings({});
-    sqlite3* raw = nullptr;  // an empty history for the next case
-    ASSERT_EQ(sqlite3_open((folder_ + "TIKData/TimeHist.DAT").c_str(), &raw), SQLITE_OK);
-    sqlite3_exec(raw, "DELETE FROM TimeHist", nullptr, nullptr, nullptr);
-    sqlite3_close(raw);
+    ASSERT_TRUE(ExecOnTimeHist("DELETE FROM TimeHist"));  // an empty history for the next case
   }
 }
 
@@ -321,18 +317,11 @@ TEST_F(TimeSheetTest, ARowPostsBackTheGroupItShowed) {
 }
 
 TEST_F(TimeSheetTest, AFailingRowIsRolledBackAndTheOthersStored) {
-  {
-    // The database refuses rows of one charge account.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((folder_ + "TIKData/TimeHist.DAT").c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "CREATE TRIGGER refuse BEFORE INSERT ON TimeHist "
-                           "WHEN NEW.Account = 'WEBSITE' AND NEW.\"Start Time\" LIKE '2020-03-03%' "
-                           "BEGIN SELECT RAISE(ABORT, 'refused by the test'); END",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
-  }
+  // The database refuses rows of one charge account.
+  ASSERT_TRUE(ExecOnTimeHist(
+      "CREATE TRIGGER refuse BEFORE INSERT ON TimeHist "
+      "WHEN NEW.Account = 'WEBSITE' AND NEW.\"Start Time\" LIKE '2020-03-03%' "
+      "BEGIN SELECT RAISE(ABORT, 'refused by the test'); END"));
   const Response response = Save("2020-03-02", {{"Account0", "ADMIN"}, {"D10", "1"},
                                                  {"Account1", "WEBSITE"}, {"D11", "2"}, {"D21", "3"},
                                                  {"Account2", "ADMIN"}, {"JobCode2", "DESIGN"},

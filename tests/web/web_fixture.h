@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -115,6 +116,16 @@ class WebTest : public ::testing::Test {
   }
 
   static DateTime At(const std::string& timestamp) { return *ParseIsoTimestampText(timestamp); }
+
+  // Runs raw SQL on the TimeHist file, past the engine (triggers that refuse writes, clean-ups);
+  // true when every statement ran.
+  bool ExecOnTimeHist(const std::string& sql) const {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open((folder_ + "TIKData/TimeHist.DAT").c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+  }
 
   void WriteTemplates(const std::string& login, const std::string& main, const std::string& sheet) {
     std::ofstream(folder_ + "TIKFiles/login.html") << login;
