@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -79,10 +80,16 @@ DateTime RequiredDate(const DataCommandArgs& a, const std::string& name) {
   return ParseIsoDate(text);
 }
 
-ReportChoices Choices(const DataCommandArgs& a, bool security_on) {
+// The period (--from and --to, both needed unless `default_period` stands in for a missing one)
+// and the list choices of a command.
+ReportChoices Choices(const DataCommandArgs& a, bool security_on,
+                      const ReportChoices* default_period = nullptr) {
   ReportChoices c;
-  c.from = RequiredDate(a, "--from");
-  c.to = RequiredDate(a, "--to");
+  auto date = [&](const char* name, DateTime fallback) {
+    return default_period != nullptr && Option(a, name).empty() ? fallback : RequiredDate(a, name);
+  };
+  c.from = date("--from", default_period ? default_period->from : DateTime());
+  c.to = date("--to", default_period ? default_period->to : DateTime());
   c.account = Option(a, "--account");
   c.job_code = Option(a, "--job");
   c.client = Option(a, "--client");
@@ -194,14 +201,9 @@ const char* const kReportFormats[] = {"pdf", "html", "csv", "txt", "rtf"};
 // The period and choices of a report run: --from and --to when given, else the week the reports
 // window starts with.
 ReportChoices ReportRunChoices(const DataCommandArgs& a, const Session& s) {
-  ReportChoices c = DefaultReportPeriod(*s.config, Today());
-  if (!Option(a, "--from").empty()) c.from = ParseIsoDate(Option(a, "--from"));
-  if (!Option(a, "--to").empty()) c.to = ParseIsoDate(Option(a, "--to"));
+  const ReportChoices week = DefaultReportPeriod(*s.config, Today());
+  ReportChoices c = Choices(a, s.security_on, &week);
   if (c.to.days < c.from.days) throw std::runtime_error("report: --to is before --from");
-  c.account = Option(a, "--account");
-  c.job_code = Option(a, "--job");
-  c.client = Option(a, "--client");
-  c.security_on = s.security_on;
   return c;
 }
 
@@ -217,11 +219,11 @@ ReportListEntry CatalogueEntry(Session& s, std::int64_t id) {
 }
 
 std::int64_t ReportId(const std::string& text) {
-  const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char ch) {
-    return std::isdigit(ch) != 0;
-  });
-  if (!digits || text.size() > 9) throw std::runtime_error("report: --id needs a report ID number");
-  return std::stoll(text);
+  std::int64_t id = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || id < 0)
+    throw std::runtime_error("report: --id needs a report ID number");
+  return id;
 }
 
 // Runs a catalogue entry (--id) or a definition file (--file) and writes its pages.

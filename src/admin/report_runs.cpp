@@ -1,7 +1,6 @@
 #include "admin/report_runs.h"
 
 #include <exception>
-#include <filesystem>
 
 #include "admin/data_access.h"
 #include "admin/data_module.h"
@@ -102,12 +101,11 @@ std::optional<report::PageModel> ReportRunner::Failed(const std::string& message
   return std::nullopt;
 }
 
-bool ReportRunner::FileMissing(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(path, ec)) return false;
+bool ReportRunner::Load(report::Report& report, const std::string& path) {
+  if (report.LoadFromFile(path)) return true;
   prompter_.Show(TranslateMessage("Could not find report file:") + " " + path, "",
                  MessageKind::Error);
-  return true;
+  return false;
 }
 
 void ReportRunner::SetReportVariables(const ReportChoices& choices) {
@@ -158,7 +156,6 @@ std::optional<report::PageModel> ReportRunner::RunCustomReport(const std::string
                                                                bool with_subreport,
                                                                const ReportChoices& choices,
                                                                const std::string& title) {
-  if (FileMissing(path)) return std::nullopt;
   engine::Query& main_query = dm_.qryReport();
   engine::Query& sub_query = dm_.qrySubReport();
   QueriesClosed closed(dm_);
@@ -168,8 +165,8 @@ std::optional<report::PageModel> ReportRunner::RunCustomReport(const std::string
     report::QueryRowSource sub_rows(sub_query);
     BoundSource bound_main(r, report::kMasterDataSet, main_rows);
     BoundSource bound_sub(r, report::kDetailDataSet, sub_rows);
+    if (!Load(r, path)) return std::nullopt;
     if (!title.empty()) r.SetTitle(title);
-    r.LoadFromFile(path);
     r.on_user_function = MakeReportUserFunction(config_);
     r.on_before_print = nullptr;
     r.on_end_of_document = nullptr;
@@ -201,8 +198,7 @@ std::optional<report::PageModel> ReportRunner::RunTimeSheet(int report_id,
     report::Report& r = time_sheet_report_;
     r.SetTitle(kTimeSheetTitle);
     const std::string path = config_.ReportsPath + BuiltInReportFile(report_id);
-    if (FileMissing(path)) return std::nullopt;
-    r.LoadFromFile(path);
+    if (!Load(r, path)) return std::nullopt;
     ApplyTimeSheetColumns(r, columns);
     SetReportVariables(choices);
     report::TableRowSource rows(dm_.tblmemTS());

@@ -74,7 +74,8 @@ class ReportRunner {
  private:
   std::optional<report::PageModel> Failed(const std::string& message);
   std::optional<report::PageModel> RunInvoice(const ReportChoices& choices, DateTime today);
-  bool FileMissing(const std::string& path);
+  // Loads a definition; a missing file is shown ("Could not find report file: " + path).
+  bool Load(report::Report& report, const std::string& path);
 
   TDM& dm_;
   TDataAccess& access_;
